@@ -1,0 +1,33 @@
+# Velluna: the commands of the README's quick start.
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: demo test check-sanitize deps build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	$(BUILD)/app/velluna
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer; the threaded tests
+# also with ThreadSanitizer.
+check-sanitize: deps
+	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DVELLUNA_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
+	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DVELLUNA_SANITIZE=thread $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan --output-on-failure \
+	    -j $(JOBS) -L threaded

@@ -1,0 +1,6 @@
+// The subcommands of the velluna program. Each returns the process's exit status: 0 success,
+// 1 failure while working, 2 bad usage or bad input.
+#pragma once
+
+int RunParamsCommand(int argc, char** argv);
+int RunSmokeCommand(int argc, char** argv);

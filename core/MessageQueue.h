@@ -1,0 +1,47 @@
+// The single-producer single-consumer ring that carries MIDI from the host's calling thread to
+// the render thread. 64 slots, of which 63 can wait at once; no lock, no allocation on reading.
+#pragma once
+
+#include "InstrumentConstants.h"
+#include "MessageQueueItem.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace TW
+{
+
+class MessageQueue
+{
+public:
+    static constexpr std::int32_t kSlots = static_cast<std::int32_t>(Tarn::kQueueSlots);
+
+    MessageQueue();
+    virtual ~MessageQueue();
+
+    MessageQueue(const MessageQueue&) = delete;
+    MessageQueue& operator=(const MessageQueue&) = delete;
+
+    // Writer (the host's MIDI thread) only. False, with a line on standard error, when full.
+    bool Write(std::uint8_t status, std::uint8_t channel, std::uint8_t data1, std::uint8_t data2,
+               std::uint32_t frame) noexcept;
+    // Writer only. May allocate when a slot's sysex storage must grow.
+    bool WriteSysEx(const std::uint8_t* bytes, std::uint32_t length);
+
+    // Reader (the render thread) only. The item stays valid until the next successful Read.
+    const MessageQueueItem* Read() noexcept;
+
+    static std::unique_ptr<MessageQueueItem> Factory();
+
+private:
+    static std::int32_t Next(std::int32_t slot) noexcept { return slot == kSlots - 1 ? 0 : slot + 1; }
+
+    std::array<std::unique_ptr<MessageQueueItem>, kSlots> m_items;
+    // Each index has one owner that writes it; the other side only reads it.
+    alignas(64) std::atomic<std::int32_t> m_readIndex{kSlots - 1}; // slot last handed out
+    alignas(64) std::atomic<std::int32_t> m_writeIndex{0};         // slot the next write fills
+};
+
+} // namespace TW

@@ -1,0 +1,147 @@
+// One instance of the instrument: what a host opens, initializes, feeds with MIDI and parameter
+// changes, and pulls audio from.
+#pragma once
+
+#include "DisplayBlock.h"
+#include "InstrumentConstants.h"
+#include "MessageQueue.h"
+
+#include "engine/TarnSynthEngine.h"
+#include "platform/MusicDeviceBase.h"
+
+#include <atomic>
+#include <memory>
+
+namespace TW
+{
+class OSCHelper;
+}
+
+// Custom properties through which the editor, scripts, OSC and the tracker reach an instance.
+enum TarnProperty : TW::PropertyID
+{
+    kPropertyCocoaUI = 31,                  // bundle location and editor factory name
+    kPropertyParameterStringFromValue = 33, // display string of a value
+    kPropertyDisplayBlock = 64001,          // pointer to the display block
+    kPropertyPrimaryAppSupportName = 64002, // pointer to a C string: skins folder name
+    kPropertySecondaryAppSupportName = 64003, // pointer to a C string: product name
+    kPropertyProductName = 64004,           // pointer to the C string "Velluna"
+    kPropertyReserved64005 = 64005,         // advertised, never served
+    kPropertyReserved64006 = 64006,         // advertised, never served
+    kPropertyParameterCount = 64007,        // uint32 181
+    kPropertyReserved64008 = 64008,         // advertised (1 byte, writable), never served
+    kPropertyOSCPortOffset = 64009,         // int32: parameter 180 truncated
+    kPropertyParameterTable = 64010,        // pointer to the first parameter table row
+    kPropertySecondaryGuiFilename = 64011,  // pointer to a C string (null here)
+    kPropertyReserved64013 = 64013,         // advertised (1 byte), never served
+};
+
+// Data of property 31.
+struct TarnViewInfo
+{
+    const char* bundleLocation;   // the plug-in bundle folder; valid for the process's life
+    const char* factoryClassName; // "ComTarnPlugVeLuCocoaViewFactory"
+};
+static_assert(sizeof(TarnViewInfo) == 16);
+
+// Data of property 33. outString points to a constant string or is null when there is none.
+struct TarnParameterStringFromValue
+{
+    TW::ParameterID paramID;
+    const float* value; // null: use the current value
+    const char* outString;
+};
+static_assert(sizeof(TarnParameterStringFromValue) == 24);
+
+// The process-wide OSC base port; every Initialize re-reads it from the preferences.
+extern std::atomic<int> g_OSCBasePort;
+
+// Sees the block renderer cut a block; used by tests and diagnostics. Render thread.
+class TarnRenderObserver
+{
+public:
+    virtual ~TarnRenderObserver() = default;
+    virtual void OnRenderSlice(unsigned frames) = 0;
+    virtual void OnQueueItem(const TW::MessageQueueItem& item) = 0;
+};
+
+class TarnAdditiveSynth : public TW::MusicDeviceBase
+{
+public:
+    class VeLuLuaMIDIHelper;
+
+    TarnAdditiveSynth();
+    ~TarnAdditiveSynth() override;
+
+    std::uint32_t Version() const override { return Tarn::kVersion; }
+    TW::Status Initialize() override;
+    void Cleanup() override;
+
+    TW::Status GetPropertyInfo(TW::PropertyID id, TW::Scope scope, TW::Element element,
+                               std::uint32_t& outSize, bool& outWritable) override;
+    TW::Status GetProperty(TW::PropertyID id, TW::Scope scope, TW::Element element,
+                           void* outData) override;
+
+    TW::Status SetParameter(TW::ParameterID id, TW::Scope scope, TW::Element element,
+                            float value, std::uint32_t frameOffset) override;
+    TW::Status GetParameterInfo(TW::Scope scope, TW::ParameterID id,
+                                TW::ParameterInfo& outInfo) override;
+    TW::Status GetParameterValueStrings(TW::Scope scope, TW::ParameterID id,
+                                        std::vector<std::string>* out) override;
+
+    TW::Status Render(std::uint32_t& ioActionFlags, const TW::AudioTimeStamp& timeStamp,
+                      std::uint32_t frames) override;
+
+    bool StreamFormatWritable(TW::Scope, TW::Element) override { return true; }
+    std::vector<TW::ChannelInfo> SupportedNumChannels() const override { return {{0, 2}}; }
+    std::uint32_t ComponentSubType() const override { return Tarn::kComponentSubType; }
+    std::uint32_t ComponentManufacturer() const override { return Tarn::kComponentManufacturer; }
+
+    // MIDI entry: everything is queued for the render thread. -1 when the queue is full.
+    TW::Status HandleMidiEvent(std::uint8_t status, std::uint8_t channel, std::uint8_t data1,
+                               std::uint8_t data2, std::uint32_t frameOffset) override;
+    TW::Status HandleSysEx(const std::uint8_t* data, std::uint32_t length) override;
+    TW::Status StartNote(std::uint32_t instrument, std::uint32_t group,
+                         std::uint32_t* outNoteInstanceID, std::uint32_t frameOffset,
+                         const TW::NoteParams& params) override;
+    TW::Status StopNote(std::uint32_t group, std::uint32_t noteInstanceID,
+                        std::uint32_t frameOffset) override;
+
+    int GetNumCustomUIComponents() const { return 1; }
+
+    virtual const char* GetPrimaryAppSupportName() const { return "Velluna"; }
+    virtual const char* GetSecondaryAppSupportName() const { return "Velluna"; }
+    virtual const char* GetSecondaryGuiFilename() const { return nullptr; }
+
+    // The instrument's reaction to a parameter change: the OSC port rule, then the OSC change
+    // notification. Any thread that sets parameters.
+    void HandleSetParameter(TW::ParameterID id, float value);
+
+    // The OSC port rule for the current value of "OSC Port Offset". Main thread.
+    void ApplyOSCPortRule();
+    void ApplyOSCPortOffset(float offset);
+
+    // Cuts the block at the queued events' offsets; true when the whole block was silent.
+    // Render thread.
+    bool RenderBlock(float* left, float* right, std::uint32_t frames) noexcept;
+
+    Tarn::TarnSynthEngine& Engine() noexcept { return m_engine; }
+    Tarn::DisplayBlock& GetDisplayBlock() noexcept { return m_display; }
+    TW::MessageQueue& Queue() noexcept { return m_queue; }
+    VeLuLuaMIDIHelper& LuaHelper() noexcept { return *m_luaHelper; }
+    TW::OSCHelper& OSC() noexcept { return *m_oscHelper; }
+
+    // Set while no render call runs. Null to remove.
+    void SetRenderObserver(TarnRenderObserver* observer) noexcept { m_observer = observer; }
+
+private:
+    void Constructor();
+    void HandleQueueItem(const TW::MessageQueueItem& item) noexcept;
+
+    std::unique_ptr<VeLuLuaMIDIHelper> m_luaHelper;
+    std::unique_ptr<TW::OSCHelper> m_oscHelper;
+    TW::MessageQueue m_queue;
+    Tarn::DisplayBlock m_display;
+    Tarn::TarnSynthEngine m_engine;
+    TarnRenderObserver* m_observer = nullptr;
+};

@@ -1,0 +1,388 @@
+#include "MusicDeviceBase.h"
+
+#include <cstring>
+#include <thread>
+#include <utility>
+
+namespace TW
+{
+
+MusicDeviceBase::MusicDeviceBase(std::uint32_t numInputs, std::uint32_t numOutputs,
+                                 std::uint32_t numGroups)
+    : m_numInputs(numInputs), m_numOutputs(numOutputs), m_numGroups(numGroups)
+{
+    for (auto& slot : m_listeners)
+        slot.store(nullptr, std::memory_order_relaxed);
+}
+
+MusicDeviceBase::~MusicDeviceBase() = default;
+
+Status MusicDeviceBase::DoInitialize() noexcept
+{
+    if (m_initialized)
+        return kNoErr;
+    Status status = CatchToStatus([this] { return Initialize(); });
+    if (status == kNoErr)
+        m_initialized = true;
+    return status;
+}
+
+void MusicDeviceBase::DoCleanup() noexcept
+{
+    if (!m_initialized)
+        return;
+    CatchToStatus([this] {
+        Cleanup();
+        return kNoErr;
+    });
+    m_initialized = false;
+}
+
+Status MusicDeviceBase::DispatchGetPropertyInfo(PropertyID id, Scope scope, Element element,
+                                                std::uint32_t* outSize, bool* outWritable) noexcept
+{
+    return CatchToStatus([&] {
+        std::uint32_t size = 0;
+        bool writable = false;
+        Status status = GetPropertyInfo(id, scope, element, size, writable);
+        if (status == kNoErr)
+        {
+            if (outSize)
+                *outSize = size;
+            if (outWritable)
+                *outWritable = writable;
+        }
+        return status;
+    });
+}
+
+Status MusicDeviceBase::DispatchGetProperty(PropertyID id, Scope scope, Element element,
+                                            void* outData, std::uint32_t* ioSize) noexcept
+{
+    return CatchToStatus([&] {
+        std::uint32_t size = 0;
+        bool writable = false;
+        Status status = GetPropertyInfo(id, scope, element, size, writable);
+        if (status != kNoErr)
+            return status;
+        if (!outData || !ioSize)
+        {
+            if (ioSize)
+                *ioSize = size;
+            return kNoErr;
+        }
+        if (*ioSize < size)
+            return kErrInvalidPropertyValue;
+        status = GetProperty(id, scope, element, outData);
+        if (status == kNoErr)
+            *ioSize = size;
+        return status;
+    });
+}
+
+Status MusicDeviceBase::DispatchSetProperty(PropertyID id, Scope scope, Element element,
+                                            const void* data, std::uint32_t size) noexcept
+{
+    return CatchToStatus([&] { return SetProperty(id, scope, element, data, size); });
+}
+
+Status MusicDeviceBase::DispatchSetParameter(ParameterID id, Scope scope, Element element,
+                                             float value, std::uint32_t frameOffset) noexcept
+{
+    return CatchToStatus([&] { return SetParameter(id, scope, element, value, frameOffset); });
+}
+
+Status MusicDeviceBase::DispatchGetParameter(ParameterID id, Scope scope, Element element,
+                                             float& outValue) const noexcept
+{
+    return CatchToStatus([&] { return GetElement(scope, element).GetValue(id, outValue); });
+}
+
+Status MusicDeviceBase::DoRender(std::uint32_t& ioActionFlags, const AudioTimeStamp& timeStamp,
+                                 std::uint32_t frames, AudioBufferList& output) noexcept
+{
+    if (!m_initialized)
+        return kErrCannotDoInCurrentContext;
+    if (m_numOutputs == 0)
+        return kErrFormatNotSupported;
+    m_output = &output;
+    Status status = kErrUnknown;
+    try
+    {
+        status = Render(ioActionFlags, timeStamp, frames);
+    }
+    catch (...)
+    {
+        status = kErrUnknown;
+    }
+    m_output = &m_emptyOutput;
+    return status;
+}
+
+Status MusicDeviceBase::GetPropertyInfo(PropertyID id, Scope scope, Element element,
+                                        std::uint32_t& outSize, bool& outWritable)
+{
+    switch (id)
+    {
+    case kPropertySampleRate:
+        outSize = sizeof(double);
+        outWritable = true;
+        return kNoErr;
+    case kPropertyParameterList:
+        outSize = static_cast<std::uint32_t>(sizeof(ParameterID) *
+                                             GetElement(scope, 0).GetNumberOfParameters());
+        outWritable = false;
+        return kNoErr;
+    case kPropertyParameterInfo:
+        outSize = sizeof(ParameterInfo);
+        outWritable = false;
+        return kNoErr;
+    case kPropertyLatency:
+    case kPropertyTailTime:
+        outSize = sizeof(double);
+        outWritable = false;
+        return kNoErr;
+    case kPropertySupportedNumChannels:
+        outSize = static_cast<std::uint32_t>(sizeof(ChannelInfo) * SupportedNumChannels().size());
+        outWritable = false;
+        return outSize ? kNoErr : kErrInvalidProperty;
+    case kPropertyMaximumFramesPerSlice:
+        outSize = sizeof(std::uint32_t);
+        outWritable = true;
+        return kNoErr;
+    default:
+        (void)element;
+        return kErrInvalidProperty;
+    }
+}
+
+Status MusicDeviceBase::GetProperty(PropertyID id, Scope scope, Element element, void* outData)
+{
+    switch (id)
+    {
+    case kPropertySampleRate:
+        std::memcpy(outData, &m_sampleRate, sizeof(double));
+        return kNoErr;
+    case kPropertyParameterList:
+    {
+        std::vector<ParameterID> ids = GetElement(scope, 0).GetParameterList();
+        if (!ids.empty())
+            std::memcpy(outData, ids.data(), ids.size() * sizeof(ParameterID));
+        return kNoErr;
+    }
+    case kPropertyParameterInfo:
+        // The element argument carries the parameter identifier.
+        return GetParameterInfo(scope, element, *static_cast<ParameterInfo*>(outData));
+    case kPropertyLatency:
+    {
+        double v = GetLatency();
+        std::memcpy(outData, &v, sizeof v);
+        return kNoErr;
+    }
+    case kPropertyTailTime:
+    {
+        double v = GetTailTime();
+        std::memcpy(outData, &v, sizeof v);
+        return kNoErr;
+    }
+    case kPropertySupportedNumChannels:
+    {
+        std::vector<ChannelInfo> infos = SupportedNumChannels();
+        std::memcpy(outData, infos.data(), infos.size() * sizeof(ChannelInfo));
+        return kNoErr;
+    }
+    case kPropertyMaximumFramesPerSlice:
+        std::memcpy(outData, &m_maxFramesPerSlice, sizeof(std::uint32_t));
+        return kNoErr;
+    default:
+        return kErrInvalidProperty;
+    }
+}
+
+Status MusicDeviceBase::SetProperty(PropertyID id, Scope, Element, const void* data,
+                                    std::uint32_t size)
+{
+    switch (id)
+    {
+    case kPropertySampleRate:
+    {
+        if (size != sizeof(double) || !data)
+            return kErrInvalidPropertyValue;
+        double hz;
+        std::memcpy(&hz, data, sizeof hz);
+        SetSampleRate(hz);
+        return kNoErr;
+    }
+    case kPropertyMaximumFramesPerSlice:
+    {
+        if (size != sizeof(std::uint32_t) || !data)
+            return kErrInvalidPropertyValue;
+        std::uint32_t frames;
+        std::memcpy(&frames, data, sizeof frames);
+        if (frames == 0)
+            return kErrInvalidPropertyValue;
+        m_maxFramesPerSlice = frames;
+        return kNoErr;
+    }
+    default:
+        return kErrInvalidProperty;
+    }
+}
+
+void MusicDeviceBase::SetSampleRate(double hz)
+{
+    // A rate must be finite and usable by oscillators and the delay line.
+    if (!(hz >= 1000.0 && hz <= 1536000.0))
+        throw HostError(kErrInvalidPropertyValue);
+    m_sampleRate = hz;
+}
+
+Status MusicDeviceBase::SetParameter(ParameterID id, Scope scope, Element element, float value,
+                                     std::uint32_t)
+{
+    return GetElement(scope, element).SetValue(id, value, !m_initialized);
+}
+
+Status MusicDeviceBase::GetParameterInfo(Scope, ParameterID, ParameterInfo&)
+{
+    return kErrInvalidParameter;
+}
+
+Status MusicDeviceBase::GetParameterValueStrings(Scope, ParameterID, std::vector<std::string>*)
+{
+    return kErrInvalidProperty;
+}
+
+Status MusicDeviceBase::Render(std::uint32_t&, const AudioTimeStamp&, std::uint32_t)
+{
+    return kNoErr;
+}
+
+Status MusicDeviceBase::SaveState(ClassInfoDictionary&)
+{
+    return kErrInvalidProperty;
+}
+
+Status MusicDeviceBase::RestoreState(const ClassInfoDictionary&)
+{
+    return kErrInvalidPropertyValue;
+}
+
+Status MusicDeviceBase::GetPresets(std::vector<Preset>*) const
+{
+    return kErrInvalidProperty;
+}
+
+Status MusicDeviceBase::NewFactoryPresetSet(const Preset&)
+{
+    return kErrInvalidPropertyValue;
+}
+
+Status MusicDeviceBase::HandleMidiEvent(std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t,
+                                        std::uint32_t)
+{
+    return kNoErr;
+}
+
+Status MusicDeviceBase::HandleSysEx(const std::uint8_t*, std::uint32_t)
+{
+    return kNoErr;
+}
+
+Status MusicDeviceBase::StartNote(std::uint32_t, std::uint32_t, std::uint32_t*, std::uint32_t,
+                                  const NoteParams&)
+{
+    return kNoErr;
+}
+
+Status MusicDeviceBase::StopNote(std::uint32_t, std::uint32_t, std::uint32_t)
+{
+    return kNoErr;
+}
+
+Status MusicDeviceBase::MidiEvent(std::uint8_t statusByte, std::uint8_t data1, std::uint8_t data2,
+                                  std::uint32_t frameOffset)
+{
+    return HandleMidiEvent(statusByte & 0xF0, statusByte & 0x0F, data1, data2, frameOffset);
+}
+
+ParameterElement& MusicDeviceBase::GetElement(Scope scope, Element element)
+{
+    return const_cast<ParameterElement&>(std::as_const(*this).GetElement(scope, element));
+}
+
+const ParameterElement& MusicDeviceBase::GetElement(Scope scope, Element element) const
+{
+    if (scope != Scope::Global)
+        throw HostError(kErrInvalidScope);
+    if (element != 0)
+        throw HostError(kErrInvalidElement);
+    return m_globals;
+}
+
+float MusicDeviceBase::GetParameter(ParameterID id) const
+{
+    float value = 0.0f;
+    Status status = m_globals.GetValue(id, value);
+    if (status != kNoErr)
+        throw HostError(status);
+    return value;
+}
+
+void MusicDeviceBase::SetAFactoryPresetAsCurrent(const Preset& preset)
+{
+    m_currentPreset = preset;
+}
+
+bool MusicDeviceBase::AddParameterListener(ParameterListener* listener) noexcept
+{
+    for (auto& slot : m_listeners)
+    {
+        ParameterListener* expected = nullptr;
+        if (slot.compare_exchange_strong(expected, listener, std::memory_order_acq_rel))
+            return true;
+    }
+    return false;
+}
+
+void MusicDeviceBase::RemoveParameterListener(ParameterListener* listener) noexcept
+{
+    for (auto& slot : m_listeners)
+    {
+        ParameterListener* expected = listener;
+        slot.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
+    }
+    // A notification that already read the slot may still be calling the listener: wait for it,
+    // so the caller may destroy the listener as soon as this returns.
+    while (m_notifying.load(std::memory_order_acquire) != 0)
+        std::this_thread::yield();
+}
+
+void MusicDeviceBase::NotifyParameterListeners(ParameterListener* sender, void* sendingObject,
+                                               const ParameterAddress& address,
+                                               float value) noexcept
+{
+    m_notifying.fetch_add(1, std::memory_order_acq_rel);
+    for (auto& slot : m_listeners)
+    {
+        ParameterListener* listener = slot.load(std::memory_order_acquire);
+        if (listener && listener != sender)
+            listener->ParameterChanged(sendingObject, address, value);
+    }
+    m_notifying.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+Status AUParameterSet(ParameterListener* sendingListener, void* sendingObject,
+                      const ParameterAddress& address, float value,
+                      std::uint32_t frameOffset) noexcept
+{
+    if (!address.unit)
+        return kErrInvalidParameter;
+    Status status = address.unit->DispatchSetParameter(address.id, address.scope,
+                                                       address.element, value, frameOffset);
+    if (status == kNoErr)
+        address.unit->NotifyParameterListeners(sendingListener, sendingObject, address, value);
+    return status;
+}
+
+} // namespace TW

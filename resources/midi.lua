@@ -1,0 +1,1 @@
+-- Velluna's default MIDI script. It runs in every instance before the user's own scripts.
