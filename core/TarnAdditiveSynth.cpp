@@ -192,7 +192,7 @@ Status TarnAdditiveSynth::GetProperty(PropertyID id, Scope scope, Element elemen
         Store(outData, GetSecondaryAppSupportName());
         return kNoErr;
     case kPropertyProductName:
-        Store(outData, "Velluna");
+        Store(outData, static_cast<const char*>("Velluna"));
         return kNoErr;
     case kPropertyParameterCount:
         Store(outData, kNumParams);
