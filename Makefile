@@ -28,6 +28,6 @@ check-sanitize: deps
 	    ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
 	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DVELLUNA_SANITIZE=thread $(CMAKE_FLAGS)
-	cmake --build $(BUILD)-tsan -j $(JOBS)
+	cmake --build $(BUILD)-tsan -j $(JOBS) --target velluna_threaded_tests
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan --output-on-failure \
 	    -j $(JOBS) -L threaded
