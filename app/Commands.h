@@ -3,4 +3,5 @@
 #pragma once
 
 int RunParamsCommand(int argc, char** argv);
+int RunRenderCommand(int argc, char** argv);
 int RunSmokeCommand(int argc, char** argv);

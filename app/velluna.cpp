@@ -17,6 +17,8 @@ struct Command
 const Command kCommands[] = {
     {"params", RunParamsCommand,
      "params [--preset N|NAME] [--state FILE] [--set ID|NAME=VALUE]...  list the parameters"},
+    {"render", RunRenderCommand,
+     "render IN.mid|--demo OUT.wav [options]  render MIDI to a WAV file (render --help)"},
     {"smoke", RunSmokeCommand, "smoke  play one note for a second and report"},
 };
 

@@ -1,0 +1,141 @@
+#include "WavFileWriter.h"
+
+#include <sndfile.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+// The folder part of path with a trailing slash, or "" for the current folder.
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+WavFileWriter::~WavFileWriter()
+{
+    Discard();
+}
+
+bool WavFileWriter::Open(const std::string& path, int rate, std::string& error)
+{
+    Discard();
+    if (path.empty() || path.back() == '/')
+    {
+        error = "\"" + path + "\" is not a file name";
+        return false;
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    {
+        error = "\"" + path + "\" is a folder";
+        return false;
+    }
+    std::string temp = FolderOf(path) + "." + NameOf(path) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+    {
+        error = "cannot create a file in the folder of \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    m_tempPath = temp;
+    // mkstemp makes the file private; the finished file gets the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
+    m_file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    if (!m_file)
+    {
+        error = std::string("cannot start the WAV file: ") + sf_strerror(nullptr);
+        ::close(fd);
+        Discard();
+        return false;
+    }
+    // Plain WAV unless the file grows past 4 GiB.
+    sf_command(m_file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    m_path = path;
+    return true;
+}
+
+bool WavFileWriter::Write(const float* left, const float* right, std::uint32_t frames,
+                          std::string& error)
+{
+    if (!m_file)
+    {
+        error = "no WAV file is open";
+        return false;
+    }
+    m_interleaved.resize(static_cast<std::size_t>(frames) * 2);
+    for (std::uint32_t i = 0; i < frames; ++i)
+    {
+        m_interleaved[2 * i] = left[i];
+        m_interleaved[2 * i + 1] = right[i];
+    }
+    const sf_count_t written = sf_writef_float(m_file, m_interleaved.data(), frames);
+    if (written != static_cast<sf_count_t>(frames))
+    {
+        error = std::string("cannot write the WAV file: ") + sf_strerror(m_file);
+        return false;
+    }
+    return true;
+}
+
+bool WavFileWriter::Commit(std::string& error)
+{
+    if (!m_file)
+    {
+        error = "no WAV file is open";
+        return false;
+    }
+    sf_write_sync(m_file);
+    const int closeStatus = sf_close(m_file);
+    m_file = nullptr;
+    if (closeStatus != 0)
+    {
+        error = std::string("cannot finish the WAV file: ") + sf_error_number(closeStatus);
+        Discard();
+        return false;
+    }
+    if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0)
+    {
+        error = "cannot move the finished file to \"" + m_path + "\": " + std::strerror(errno);
+        Discard();
+        return false;
+    }
+    m_tempPath.clear();
+    return true;
+}
+
+void WavFileWriter::Discard() noexcept
+{
+    if (m_file)
+    {
+        sf_close(m_file);
+        m_file = nullptr;
+    }
+    if (!m_tempPath.empty())
+    {
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+}
