@@ -1,0 +1,253 @@
+#include "PluginInstance.h"
+
+#include "PluginParameterMap.h"
+#include "PluginStateCodec.h"
+
+#include "core/ParameterTable.h"
+#include "platform/ComponentFactory.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace TW
+{
+
+PluginInstance::PluginInstance()
+{
+    const Status status = OpenComponent(m_synth);
+    if (status != kNoErr || !m_synth)
+        throw HostError(status != kNoErr ? status : kErrUnknown);
+    m_synth->AddParameterListener(&m_listener);
+    std::vector<Preset> presets;
+    if (m_synth->GetPresets(&presets) == kNoErr)
+        m_presets = std::move(presets);
+}
+
+PluginInstance::~PluginInstance()
+{
+    m_synth->RemoveParameterListener(&m_listener);
+    CloseComponent(m_synth);
+}
+
+Status PluginInstance::Activate(double sampleRate, std::uint32_t maxFrames)
+{
+    if (m_synth->IsInitialized() && sampleRate == m_synth->GetSampleRate() &&
+        maxFrames == m_maxFrames)
+        return kNoErr;
+    m_synth->DoCleanup();
+    Status status = m_synth->DispatchSetProperty(kPropertySampleRate, Scope::Output, 0, &sampleRate,
+                                                 sizeof sampleRate);
+    if (status != kNoErr)
+    {
+        std::fprintf(stderr, "Velluna: sample rate %g Hz is not supported\n", sampleRate);
+        return status;
+    }
+    if (maxFrames > 0)
+    {
+        status = m_synth->DispatchSetProperty(kPropertyMaximumFramesPerSlice, Scope::Global, 0,
+                                              &maxFrames, sizeof maxFrames);
+        if (status != kNoErr)
+            return status;
+    }
+    m_maxFrames = maxFrames;
+    return m_synth->DoInitialize();
+}
+
+bool PluginInstance::Process(const PluginMidiMessage* messages, std::uint32_t count, float* left,
+                             float* right, std::uint32_t frames) noexcept
+{
+    if (!m_synth->IsInitialized())
+    {
+        std::memset(left, 0, frames * sizeof(float));
+        std::memset(right, 0, frames * sizeof(float));
+        return true;
+    }
+
+    AudioBufferList buffers;
+    buffers.numberBuffers = 2;
+    bool silent = true;
+    std::uint32_t done = 0; // frames already rendered in this block
+
+    auto renderTo = [&](std::uint32_t end) noexcept
+    {
+        if (end <= done)
+            return;
+        const std::uint32_t n = end - done;
+        buffers.buffers[0] = {1, n * static_cast<std::uint32_t>(sizeof(float)), left + done};
+        buffers.buffers[1] = {1, n * static_cast<std::uint32_t>(sizeof(float)), right + done};
+        std::uint32_t flags = 0;
+        AudioTimeStamp time;
+        if (m_synth->DoRender(flags, time, n, buffers) != kNoErr)
+        {
+            std::memset(left + done, 0, n * sizeof(float));
+            std::memset(right + done, 0, n * sizeof(float));
+        }
+        else if (!(flags & kRenderOutputIsSilence))
+            silent = false;
+        done = end;
+    };
+
+    auto deliver = [&](const PluginMidiMessage& m) noexcept -> bool
+    {
+        if (m.data[0] == 0xF0)
+            return m_synth->HandleSysEx(m.data, m.size) == kNoErr;
+        const std::uint8_t d1 = m.size > 1 ? m.data[1] & 0x7F : 0;
+        const std::uint8_t d2 = m.size > 2 ? m.data[2] & 0x7F : 0;
+        const std::uint32_t frame = m.frame < frames ? m.frame : frames - 1;
+        // Offsets count from the start of the part of the block not yet rendered.
+        return m_synth->MidiEvent(m.data[0], d1, d2, frame > done ? frame - done : 0) == kNoErr;
+    };
+
+    // The event queue holds 63 items. Before a message at a new frame, once half of that waits,
+    // render up to that frame: every waiting item then lies before the cut and is applied, and
+    // offsets after the cut are counted from it.
+    constexpr std::uint32_t kFlushAt = (Tarn::kQueueSlots - 1) / 2;
+    std::uint32_t waiting = 0;
+    std::uint32_t lastFrame = 0;
+    for (std::uint32_t i = 0; i < count; ++i)
+    {
+        const PluginMidiMessage& m = messages[i];
+        // Running status and stray data bytes carry no status byte: not a message we can take.
+        if (m.size == 0 || !m.data || !(m.data[0] & 0x80) || frames == 0)
+            continue;
+        const std::uint32_t frame = m.frame < frames ? m.frame : frames - 1;
+        if (waiting >= kFlushAt && frame > lastFrame)
+        {
+            renderTo(frame);
+            waiting = 0;
+        }
+        if (!deliver(m))
+            continue; // the queue has reported the overflow; the message is lost
+        ++waiting;
+        lastFrame = frame;
+    }
+    renderTo(frames);
+    return silent;
+}
+
+void PluginInstance::SetParameter(ParameterID id, float value) noexcept
+{
+    AUParameterSet(&m_listener, this, {m_synth.get(), id, Scope::Global, 0}, value, 0);
+}
+
+float PluginInstance::GetParameter(ParameterID id) const noexcept
+{
+    float value = 0.0f;
+    if (m_synth->DispatchGetParameter(id, Scope::Global, 0, value) != kNoErr)
+        return id < Tarn::kNumParams ? Tarn::astParamInfos[id].defaultValue : 0.0f;
+    return value;
+}
+
+std::vector<std::string> PluginInstance::EnumNames(ParameterID id)
+{
+    std::vector<std::string> names;
+    if (m_synth->GetParameterValueStrings(Scope::Global, id, &names) != kNoErr)
+        names.clear();
+    return names;
+}
+
+std::string PluginInstance::FormatValue(ParameterID id, float value)
+{
+    if (id >= Tarn::kNumParams)
+        return {};
+    TarnParameterStringFromValue request{id, &value, nullptr};
+    std::uint32_t size = sizeof request;
+    if (m_synth->DispatchGetProperty(kPropertyParameterStringFromValue, Scope::Global, 0, &request,
+                                     &size) == kNoErr &&
+        request.outString)
+        return request.outString;
+
+    const Tarn::ParamInfo& info = Tarn::astParamInfos[id];
+    const std::vector<std::string> names = EnumNames(id);
+    if (!names.empty())
+    {
+        const long index = std::lround(value - info.minValue);
+        if (index >= 0 && static_cast<std::size_t>(index) < names.size())
+            return names[static_cast<std::size_t>(index)];
+    }
+    char text[64];
+    if (PluginParameterMap::IsStepped(id))
+        std::snprintf(text, sizeof text, "%ld", std::lround(value));
+    else
+        std::snprintf(text, sizeof text, "%.4g", static_cast<double>(value));
+    std::string result = text;
+    const char* unit = PluginParameterMap::UnitText(id);
+    if (*unit)
+        result = result + " " + unit;
+    return result;
+}
+
+bool PluginInstance::ParseValue(ParameterID id, const std::string& text, float& outValue)
+{
+    if (id >= Tarn::kNumParams)
+        return false;
+    const Tarn::ParamInfo& info = Tarn::astParamInfos[id];
+    const std::vector<std::string> names = EnumNames(id);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (text == names[i])
+        {
+            outValue = info.minValue + static_cast<float>(i);
+            return true;
+        }
+    // Named values of the instrument's own strings: try the whole numbers of the range, which
+    // is where "Inf", the filter types and "Off" sit.
+    if (info.maxValue - info.minValue <= 200.0f)
+        for (float v = std::ceil(info.minValue); v <= info.maxValue; v += 1.0f)
+        {
+            TarnParameterStringFromValue request{id, &v, nullptr};
+            std::uint32_t size = sizeof request;
+            if (m_synth->DispatchGetProperty(kPropertyParameterStringFromValue, Scope::Global, 0,
+                                             &request, &size) == kNoErr &&
+                request.outString && text == request.outString)
+            {
+                outValue = v;
+                return true;
+            }
+        }
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double v = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(v))
+        return false;
+    while (*end == ' ')
+        ++end;
+    if (*end != '\0' && std::strcmp(end, PluginParameterMap::UnitText(id)) != 0)
+        return false;
+    outValue = static_cast<float>(v);
+    return true;
+}
+
+Status PluginInstance::LoadPreset(std::uint32_t index)
+{
+    if (index >= m_presets.size())
+        return kErrInvalidPropertyValue;
+    return m_synth->NewFactoryPresetSet(m_presets[index]);
+}
+
+std::string PluginInstance::SaveState()
+{
+    ClassInfoDictionary state;
+    const Status status = CatchToStatus([&] { return m_synth->SaveState(state); });
+    if (status != kNoErr)
+    {
+        std::fprintf(stderr, "Velluna: the state cannot be saved (status %d)\n", status);
+        return {};
+    }
+    return EncodePluginState(state);
+}
+
+Status PluginInstance::RestoreState(const std::string& text)
+{
+    ClassInfoDictionary state;
+    std::string error;
+    if (!DecodePluginState(text, state, error))
+    {
+        std::fprintf(stderr, "Velluna: %s; nothing restored\n", error.c_str());
+        return kErrInvalidPropertyValue;
+    }
+    return CatchToStatus([&] { return m_synth->RestoreState(state); });
+}
+
+} // namespace TW
