@@ -1,49 +1,507 @@
 #include "TarnSynthEngine.h"
 
+#include "EngineParams.h"
+#include "PolySine.h"
+
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <xmmintrin.h>
 
 namespace Tarn
 {
 
-TarnSynthEngine::TarnSynthEngine(const TW::ParameterElement&, DisplayBlock&) noexcept {}
+namespace P = EngineParam;
 
-void TarnSynthEngine::SetSampleRate(double) noexcept {}
+namespace
+{
+
+constexpr float kTwoPi = 6.2831855f;
+constexpr double kPi = 3.14159265358979323846;
+constexpr unsigned kFlushDenormals = 0x8040; // MXCSR flush-to-zero | denormals-are-zero
+
+// The envelopes of a note in kernel order, with their stage numbers and records.
+struct EnvelopeRefs
+{
+    std::int32_t* stage[kNumVoiceEnvelopes];
+    Note::Stage* stages[kNumVoiceEnvelopes];
+
+    explicit EnvelopeRefs(Note& n) noexcept
+        : stage{&n.m_ampEnv.m_stage,        &n.m_partialEnv[0].m_stage, &n.m_partialEnv[1].m_stage,
+                &n.m_partialEnv[2].m_stage, &n.m_pwEnv.m_stage,         &n.m_filterEnv.m_stage},
+          stages{n.m_ampEnv.m_stages,        n.m_partialEnv[0].m_stages, n.m_partialEnv[1].m_stages,
+                 n.m_partialEnv[2].m_stages, n.m_pwEnv.m_stages,         n.m_filterEnv.m_stages}
+    {
+    }
+};
+
+// LFO n (0..3 for LFO 1..4) sits in vector lane (n + 1) % 4: lanes are LFO 4, 1, 2, 3.
+inline int LfoLane(int lfo) noexcept
+{
+    return (lfo + 1) & 3;
+}
+
+// A segment that freezes the level: the hold stage.
+inline void SetHold(Note::Stage& s) noexcept
+{
+    s.SetHold();
+}
+
+} // namespace
+
+TarnSynthEngine::TarnSynthEngine(const TW::ParameterElement& params, DisplayBlock& display) noexcept
+    : m_params(params), m_display(display), m_path(DefaultEnginePath()),
+      m_kernel(KernelForPath(m_path))
+{
+    m_effect.Reset();
+}
+
+void TarnSynthEngine::SetSampleRate(double hz) noexcept
+{
+    if (hz > 0.0 && std::isfinite(hz))
+        m_sampleRate = static_cast<float>(hz);
+}
 
 double TarnSynthEngine::GetSampleRate() const noexcept
 {
-    return 44100.0;
+    return m_sampleRate;
 }
 
-void TarnSynthEngine::Reset() noexcept {}
-
-int TarnSynthEngine::HandleStartNote(int, float) noexcept
+void TarnSynthEngine::Reset() noexcept
 {
+    m_filterLfoPhase = 0.0f;
+    for (float& b : m_pitchBend)
+        b = 1.0f;
+    m_effect.Reset();
+}
+
+void TarnSynthEngine::SetPath(EnginePath path) noexcept
+{
+    if (!IsEnginePathSupported(path))
+        return;
+    m_path = path;
+    m_kernel = KernelForPath(path);
+}
+
+float TarnSynthEngine::VelocityFactor(float amount, float velocity) noexcept
+{
+    return 1.0f - std::max(amount, 0.0f) + amount * velocity;
+}
+
+bool TarnSynthEngine::IsHeld(int key) const noexcept
+{
+    const auto k = static_cast<std::int8_t>(key);
+    for (int i = 0; i < m_numHeldKeys; ++i)
+        if (m_heldKeys[i] == k)
+            return true;
+    return false;
+}
+
+int TarnSynthEngine::HandleStartNote(int key, float velocity) noexcept
+{
+    for (int i = 0; i < m_numNotes; ++i)
+        if (m_notes[i].m_key == key)
+            HandleStopNote(key);
+
+    // Keys outside 0..127 are stored as signed bytes; the list never grows past its 128 slots.
+    if (!IsHeld(key) && m_numHeldKeys < 128)
+        m_heldKeys[m_numHeldKeys++] = static_cast<std::int8_t>(key);
+
+    int index;
+    if (m_numNotes < kNumVoices)
+        index = m_numNotes++;
+    else
+    {
+        // Steal the quietest record; among equal levels the lowest index.
+        index = 0;
+        float minimum = 1000000.0f;
+        for (int i = 0; i < kNumVoices; ++i)
+            if (m_notes[i].m_ampEnv.m_level < minimum)
+            {
+                minimum = m_notes[i].m_ampEnv.m_level;
+                index = i;
+            }
+    }
+
+    Note& n = m_notes[index];
+    const float R = m_sampleRate;
+    n.m_key = key;
+    n.m_velocity = velocity;
+
+    const float g = VelocityFactor(P(P::kVelocityEnvAmount), velocity);
+    n.m_ampEnv.m_stage = 4;
+    n.m_ampEnv.m_sustainStage = 2;
+    n.m_ampEnv.m_level = 0.0f;
+    n.m_ampEnv.m_sustainScale = g;
+    n.m_ampEnv.m_stages[4].Setup(P(P::kAttack), P(P::kAttackShape), 0.0f, g, R);
+    n.m_ampEnv.m_stages[3].Setup(P(P::kDecay), P(P::kDecayShape), g, P(P::kSustain) * g, R);
+
+    for (int e = 0; e < 3; ++e)
+    {
+        const std::uint32_t base = P::kEnvBase + P::kEnvStride * static_cast<std::uint32_t>(e);
+        auto& env = n.m_partialEnv[e];
+        env.m_stage = 6;
+        env.m_sustainStage = 3;
+        env.m_level = 0.0f;
+        env.m_sustainScale = 1.0f;
+        const float levelA1 = P(base + P::kEnvLevelA1);
+        const float levelA2 = P(base + P::kEnvLevelA2);
+        env.m_stages[6].Setup(P(base + P::kEnvTimeA1), P(base + P::kEnvShapeA1), 0.0f, levelA1, R);
+        env.m_stages[5].Setup(P(base + P::kEnvTimeA2), P(base + P::kEnvShapeA2), levelA1, levelA2,
+                              R);
+        env.m_stages[4].Setup(P(base + P::kEnvTimeA3), P(base + P::kEnvShapeA3), levelA2,
+                              P(base + P::kEnvSustain), R);
+    }
+
+    // Pulse-width and filter envelopes: straight attack and decay.
+    auto linearEnvelope = [&](Note::Envelope<Note::kAmpStages>& env, float scale, float attack,
+                              float decay, float sustain)
+    {
+        env.m_stage = 4;
+        env.m_sustainStage = 2;
+        env.m_level = 0.0f;
+        env.m_sustainScale = scale;
+        const float na = std::max(attack * R, 1.0f);
+        const float nd = std::max(decay * R, 1.0f);
+        env.m_stages[4].SetupLinear(scale / na, na);
+        env.m_stages[3].SetupLinear((sustain * scale - scale) / nd, nd);
+    };
+    linearEnvelope(n.m_pwEnv, VelocityFactor(P(P::kVelocityPwEnvAmount), velocity),
+                   P(P::kPwEnvAttack), P(P::kPwEnvDecay), P(P::kPwEnvSustain));
+    linearEnvelope(n.m_filterEnv, VelocityFactor(P(P::kVelocityFilterEnvAmount), velocity),
+                   P(P::kFilterEnvAttack), P(P::kFilterEnvDecay), P(P::kFilterEnvSustain));
+
+    const float inc =
+        static_cast<float>(440.0 * std::exp2((key - 69) / 12.0) / static_cast<double>(R));
+    for (int j = 0; j < 4; ++j)
+    {
+        n.m_phase[j] = 0.0f;
+        n.m_phaseInc[j] = inc;
+        n.m_lfoSin[j] = 0.0f;
+        n.m_lfoCos[j] = 1.0f;
+    }
+    n.m_pwLfoSin = 0.0f;
+    n.m_pwLfoCos = 1.0f;
+    n.m_filterLow = n.m_filterHigh = n.m_filterBand = 0.0f;
     return 0;
 }
 
-int TarnSynthEngine::HandleStopNote(int) noexcept
+void TarnSynthEngine::ReleaseNote(Note& n) noexcept
 {
+    const float R = m_sampleRate;
+    n.m_ampEnv.m_stage = 1;
+    n.m_ampEnv.m_stages[1].Setup(P(P::kRelease), P(P::kReleaseShape), n.m_ampEnv.m_level, 0.0f, R);
+
+    for (int e = 0; e < 3; ++e)
+    {
+        const std::uint32_t base = P::kEnvBase + P::kEnvStride * static_cast<std::uint32_t>(e);
+        auto& env = n.m_partialEnv[e];
+        env.m_stage = 2;
+        const float level = env.m_level;
+        const float sustain = P(base + P::kEnvSustain);
+        const float levelR1 = P(base + P::kEnvLevelR1);
+        // Released before reaching the sustain level: release proportionally from there.
+        const float j = (sustain > 0.001f && sustain > level) ? level / sustain : 1.0f;
+        env.m_stages[2].Setup(P(base + P::kEnvTimeR1), P(base + P::kEnvShapeR1), sustain * j,
+                              levelR1 * j, R);
+        const float timeR2 = P(base + P::kEnvTimeR2);
+        if (timeR2 == 5.0f) // "Inf": stay at the R1 end level
+            SetHold(env.m_stages[1]);
+        else
+            env.m_stages[1].Setup(timeR2, P(base + P::kEnvShapeR2), levelR1 * j, 0.0f, R);
+    }
+
+    auto linearRelease = [&](Note::Envelope<Note::kAmpStages>& env, float release)
+    {
+        env.m_stage = 1;
+        if (release == 5.0f) // "Inf": the level freezes
+        {
+            SetHold(env.m_stages[1]);
+            return;
+        }
+        const float samples = std::max(release * R, 1.0f);
+        env.m_stages[1].SetupLinear(-(env.m_level / samples), samples);
+        env.m_stages[1].m_curve = -0.0f;
+    };
+    linearRelease(n.m_pwEnv, P(P::kPwEnvRelease));
+    linearRelease(n.m_filterEnv, P(P::kFilterEnvRelease));
+}
+
+int TarnSynthEngine::HandleStopNote(int key) noexcept
+{
+    const auto k = static_cast<std::int8_t>(key);
+    for (int i = 0; i < m_numHeldKeys; ++i)
+        if (m_heldKeys[i] == k)
+        {
+            m_heldKeys[i] = m_heldKeys[--m_numHeldKeys];
+            break;
+        }
+    if (m_sustainPedal)
+        return 0;
+    for (int i = 0; i < m_numNotes; ++i)
+    {
+        Note& n = m_notes[i];
+        if (n.m_key == key && n.m_ampEnv.m_stage >= n.m_ampEnv.m_sustainStage)
+        {
+            ReleaseNote(n);
+            break;
+        }
+    }
     return 0;
 }
 
-void TarnSynthEngine::DoAllNotesOff() noexcept {}
+void TarnSynthEngine::DoAllNotesOff() noexcept
+{
+    for (int i = 0; i < m_numNotes; ++i)
+        HandleStopNote(m_notes[i].m_key);
+}
 
-void TarnSynthEngine::DoSustain(bool) noexcept {}
+void TarnSynthEngine::DoSustain(bool down) noexcept
+{
+    if (down == m_sustainPedal)
+        return;
+    m_sustainPedal = down;
+    if (down)
+        return;
+    for (int i = 0; i < m_numNotes; ++i)
+        if (!IsHeld(m_notes[i].m_key))
+            HandleStopNote(m_notes[i].m_key);
+}
 
-void TarnSynthEngine::AllSoundOff() noexcept {}
+void TarnSynthEngine::AllSoundOff() noexcept
+{
+    m_numNotes = 0;
+    m_numHeldKeys = 0;
+    m_sustainPedal = false;
+}
 
-void TarnSynthEngine::SetPitchBend(float) noexcept {}
+void TarnSynthEngine::SetPitchBend(float factor) noexcept
+{
+    for (float& b : m_pitchBend)
+        b = factor;
+}
+
+void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noexcept
+{
+    const float R = m_sampleRate;
+    const float semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
+    const float tuning = static_cast<float>(std::exp2(static_cast<double>(semitones) / 12.0));
+    c.pitchFactor = tuning * m_pitchBend[0];
+
+    const float volume = P(P::kVolume);
+    const float volume3 = volume * volume * volume;
+    for (int k = 0; k < kNumPartials; ++k)
+    {
+        c.partialGain[k] = P(P::kLevel1 + static_cast<std::uint32_t>(k)) * volume3;
+        const float sel = P(P::kEnvSelect1 + static_cast<std::uint32_t>(k));
+        // Out-of-range selectors (possible through the unclamped store) pick the nearest choice.
+        c.envChoice[k] = sel >= 3.0f ? 3 : (sel >= 1.0f ? static_cast<int>(sel) : 0);
+        for (int g = 0; g < 4; ++g)
+            c.groupGain[g][k] = c.envChoice[k] == g ? c.partialGain[k] : 0.0f;
+    }
+
+    for (int lfo = 0; lfo < 4; ++lfo)
+    {
+        const std::uint32_t base = P::kLfoBase + 3 * static_cast<std::uint32_t>(lfo);
+        c.lfoOffset[LfoLane(lfo)] = P(base + 1);
+        c.lfoAmount[LfoLane(lfo)] = P(base + 2);
+    }
+
+    c.pwLfoAmount = P(P::kPwLfoAmount);
+    c.pwEnvAmount = P(P::kPwEnvAmount);
+    c.pwLfoCoeff = 2.0f * std::sin(3.14159265f * P(P::kPwLfoSpeed) / R);
+
+    // The filter LFO is sampled once per slice and shared by all notes.
+    m_filterLfoPhase += static_cast<float>(frames) * kTwoPi * P(P::kFilterLfoSpeed) / R;
+    if (!std::isfinite(m_filterLfoPhase))
+        m_filterLfoPhase = 0.0f;
+    if (m_filterLfoPhase >= 2.0f * kTwoPi || m_filterLfoPhase < 0.0f)
+    {
+        m_filterLfoPhase = std::fmod(m_filterLfoPhase, kTwoPi);
+        if (m_filterLfoPhase < 0.0f)
+            m_filterLfoPhase += kTwoPi;
+    }
+    while (m_filterLfoPhase >= kTwoPi)
+        m_filterLfoPhase -= kTwoPi;
+    const float l = std::sin(m_filterLfoPhase);
+
+    const float t = P(P::kFilterType) + l * P(P::kFilterLfoTypeAmount);
+    if (t < 1.0f)
+    {
+        c.aThru = 1.0f - t;
+        c.aLow = t;
+        c.aBand = c.aHigh = 0.0f;
+    }
+    else if (t < 2.0f)
+    {
+        c.aThru = c.aHigh = 0.0f;
+        c.aLow = 2.0f - t;
+        c.aBand = t - 1.0f;
+    }
+    else if (t < 3.0f)
+    {
+        c.aThru = c.aLow = 0.0f;
+        c.aBand = 3.0f - t;
+        c.aHigh = t - 2.0f;
+    }
+    else
+    {
+        c.aLow = c.aBand = 0.0f;
+        c.aThru = t - 3.0f;
+        c.aHigh = 4.0f - t;
+    }
+
+    const double g = std::exp2(static_cast<double>(P(P::kFilterLfoAmount)) * l +
+                               std::log2(1.0 + 0.016 * static_cast<double>(P(P::kFilterCutoff))));
+    double fc = 62.5 * (g - 1.0);
+    if (!(fc > 0.0))
+        fc = 0.0;
+    m_filterW0 = kPi * fc / static_cast<double>(R);
+    m_filterQ0 = std::fmin(2.0, 2.0 * (1.0 - std::pow(static_cast<double>(P(P::kFilterQ)), 0.25)));
+}
+
+void TarnSynthEngine::PrepareNote(Note& n, const VoiceSliceConstants&, double semitones) noexcept
+{
+    const float R = m_sampleRate;
+    n.m_octaves = ((n.m_key - 60) + semitones) / 12.0;
+
+    // Sustain refresh: held envelopes follow their sustain parameters at once.
+    if (n.m_ampEnv.m_stage == n.m_ampEnv.m_sustainStage)
+        n.m_ampEnv.m_level = P(P::kSustain) * n.m_ampEnv.m_sustainScale;
+    for (int e = 0; e < 3; ++e)
+    {
+        auto& env = n.m_partialEnv[e];
+        if (env.m_stage == env.m_sustainStage)
+            env.m_level =
+                P(P::kEnvBase + P::kEnvStride * static_cast<std::uint32_t>(e) + P::kEnvSustain) *
+                env.m_sustainScale;
+    }
+    if (n.m_pwEnv.m_stage == n.m_pwEnv.m_sustainStage)
+        n.m_pwEnv.m_level = P(P::kPwEnvSustain) * n.m_pwEnv.m_sustainScale;
+    if (n.m_filterEnv.m_stage == n.m_filterEnv.m_sustainStage)
+        n.m_filterEnv.m_level = P(P::kFilterEnvSustain) * n.m_filterEnv.m_sustainScale;
+
+    // LFO rotation coefficients, capped at a quarter of the sample rate.
+    for (int lfo = 0; lfo < 4; ++lfo)
+    {
+        const std::uint32_t base = P::kLfoBase + 3 * static_cast<std::uint32_t>(lfo);
+        const std::uint32_t kbBase = P::kLfoKbBase + 2 * static_cast<std::uint32_t>(lfo);
+        float multiplier = 1.0f;
+        float m = P(kbBase + 1);
+        for (int i = 0; m > 0.0f && i < 40; ++i)
+        {
+            multiplier *= 10.0f;
+            m -= 1.0f;
+        }
+        const double rate = static_cast<double>(P(base) * multiplier) *
+                            std::exp2(static_cast<double>(P(kbBase)) * n.m_octaves);
+        const float x = std::min(static_cast<float>(rate * 0.5 / static_cast<double>(R)), 0.125f);
+        n.m_lfoCoeff[LfoLane(lfo)] = 2.0f * PolySine(x);
+    }
+
+    n.m_pwConst = P(P::kPulseWidth) + P(P::kVelocityPwAmount) * n.m_velocity;
+
+    const double k = static_cast<double>(P(P::kFilterKbTrack)) * n.m_octaves +
+                     static_cast<double>(P(P::kVelocityFilterAmount)) * n.m_velocity;
+    const double quarter = kPi / 4.0;
+    const double f1 = 2.0 * std::sin(std::fmin(std::exp2(k) * m_filterW0, quarter));
+    const double f2 =
+        2.0 *
+        std::sin(std::fmin(std::exp2(k + static_cast<double>(P(P::kFilterEnvAmount))) * m_filterW0,
+                           quarter));
+    n.m_filterF = static_cast<float>(f1);
+    n.m_filterFRange = static_cast<float>(f2 - f1);
+    double damping = m_filterQ0;
+    if (f1 > 0.0)
+        damping = std::fmin(damping, 2.0 / f1 - f1 / 2.0);
+    if (f2 > 0.0)
+        damping = std::fmin(damping, 2.0 / f2 - f2 / 2.0);
+    n.m_filterDamping = static_cast<float>(damping);
+}
+
+void TarnSynthEngine::RenderNote(Note& n, const VoiceSliceConstants& c, float* out,
+                                 unsigned frames) noexcept
+{
+    EnvelopeRefs env(n);
+    Note::Stage* current[kNumVoiceEnvelopes];
+    while (frames > 0)
+    {
+        unsigned segment = frames;
+        for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+        {
+            const std::uint32_t count = env.stages[e][*env.stage[e]].m_count;
+            if (count != Note::Stage::kHold && count != 0 && count < segment)
+                segment = count;
+        }
+        for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+        {
+            Note::Stage& s = env.stages[e][*env.stage[e]];
+            current[e] = &s;
+            if (s.m_count == Note::Stage::kHold || s.m_count == 0)
+                continue;
+            s.m_count -= segment;
+            if (s.m_count == 0 && *env.stage[e] > 0)
+                --*env.stage[e];
+        }
+        m_kernel(n, c, current, out, segment);
+        out += segment;
+        frames -= segment;
+    }
+}
 
 bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
 {
     std::memset(out[0], 0, frames * sizeof(float));
     std::memset(out[1], 0, frames * sizeof(float));
-    return true;
+    const bool effectOn = P(P::kModOn) != 0.0f;
+    if (m_numNotes == 0 && !effectOn)
+        return true;
+
+    const unsigned savedMode = _mm_getcsr();
+    _mm_setcsr(savedMode | kFlushDenormals);
+
+    VoiceSliceConstants c;
+    PrepareSlice(c, frames);
+    const double semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
+    for (int i = 0; i < m_numNotes; ++i)
+    {
+        PrepareNote(m_notes[i], c, semitones);
+        RenderNote(m_notes[i], c, out[0], frames);
+    }
+    // Voices are mono and reach both channels alike.
+    std::memcpy(out[1], out[0], frames * sizeof(float));
+
+    if (effectOn)
+        RenderModulation(out[0], out[1], frames);
+
+    for (int i = 0; i < m_numNotes;)
+    {
+        if (m_notes[i].IsFinished())
+            m_notes[i] = m_notes[--m_numNotes];
+        else
+            ++i;
+    }
+    float activity = 0.0f;
+    for (int i = 0; i < m_numNotes; ++i)
+        activity += m_notes[i].m_ampEnv.m_level;
+    m_display.activity.store(activity, std::memory_order_relaxed);
+
+    _mm_setcsr(savedMode);
+    return false;
 }
 
-int TarnSynthEngine::GetNumNotes() const noexcept
+void TarnSynthEngine::RenderModulation(float* left, float* right, unsigned frames) noexcept
 {
-    return 0;
+    TarnModulationEffect::Settings s;
+    s.wetDry = P(P::kModWetDry);
+    s.delayMs = P(P::kModDelay);
+    s.sweepMs = P(P::kModSweep);
+    s.rateHz = P(P::kModRate);
+    s.feedback = P(P::kModFeedback);
+    s.spread = P(P::kModSpread);
+    s.voices = P(P::kModVoices);
+    s.shape = P(P::kModShape);
+    m_effect.Render(left, right, frames, s, m_sampleRate);
 }
 
 } // namespace Tarn

@@ -1,0 +1,68 @@
+#include "EnginePath.h"
+
+#include "platform/CpuFeatures.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+namespace Tarn
+{
+
+namespace
+{
+
+EnginePath DetectPath() noexcept
+{
+    EnginePath best = TW::HasAvx2Fma() ? EnginePath::Avx2 : EnginePath::Sse2;
+    if (const char* forced = std::getenv("VELLUNA_ENGINE_PATH"))
+    {
+        for (EnginePath p : {EnginePath::Scalar, EnginePath::Sse2, EnginePath::Avx2})
+            if (std::strcmp(forced, EnginePathName(p)) == 0 && IsEnginePathSupported(p))
+                best = p;
+    }
+    return best;
+}
+
+} // namespace
+
+EnginePath DefaultEnginePath() noexcept
+{
+    static const EnginePath path = DetectPath();
+    return path;
+}
+
+bool IsEnginePathSupported(EnginePath path) noexcept
+{
+    return path != EnginePath::Avx2 || TW::HasAvx2Fma();
+}
+
+const char* EnginePathName(EnginePath path) noexcept
+{
+    switch (path)
+    {
+    case EnginePath::Scalar:
+        return "scalar";
+    case EnginePath::Sse2:
+        return "sse2";
+    case EnginePath::Avx2:
+        return "avx2";
+    }
+    return "scalar";
+}
+
+VoiceKernel KernelForPath(EnginePath path) noexcept
+{
+    switch (path)
+    {
+    case EnginePath::Sse2:
+        return RenderVoiceSse2;
+    case EnginePath::Avx2:
+        return TW::HasAvx2Fma() ? RenderVoiceAvx2 : RenderVoiceSse2;
+    case EnginePath::Scalar:
+        break;
+    }
+    return RenderVoiceScalar;
+}
+
+} // namespace Tarn

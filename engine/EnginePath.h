@@ -1,0 +1,26 @@
+// Which instruction set renders the voices. The best one the processor has is chosen once; tests
+// and benchmarks may force another.
+#pragma once
+
+#include "VoiceKernel.h"
+
+namespace Tarn
+{
+
+enum class EnginePath
+{
+    Scalar, // the plain reference loop
+    Sse2,   // four-lane vectors, every x86-64 processor
+    Avx2,   // eight-lane vectors with fused multiply-add
+};
+
+// The path the processor supports best, or the one named by the environment variable
+// VELLUNA_ENGINE_PATH ("scalar", "sse2", "avx2") when the processor supports it. Decided on
+// the first call. Any thread.
+EnginePath DefaultEnginePath() noexcept;
+
+bool IsEnginePathSupported(EnginePath path) noexcept;
+const char* EnginePathName(EnginePath path) noexcept;
+VoiceKernel KernelForPath(EnginePath path) noexcept;
+
+} // namespace Tarn
