@@ -1,0 +1,199 @@
+// The few VST3 interfaces a minimal host needs, declared from their published C++ ABI: each
+// object starts with a pointer to its table of functions; every function takes the object as
+// its first argument; methods follow FUnknown's three in declaration order. Interface
+// identifiers are the published ones, laid out as four big-endian 32-bit words (non-Windows).
+#pragma once
+
+#include <cstdint>
+
+namespace Vst3Abi
+{
+
+using tresult = std::int32_t;
+constexpr tresult kResultOk = 0;
+using TUID = std::uint8_t[16];
+
+struct Uid
+{
+    std::uint8_t bytes[16];
+};
+
+constexpr Uid MakeUid(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d)
+{
+    return {{std::uint8_t(a >> 24), std::uint8_t(a >> 16), std::uint8_t(a >> 8), std::uint8_t(a),
+             std::uint8_t(b >> 24), std::uint8_t(b >> 16), std::uint8_t(b >> 8), std::uint8_t(b),
+             std::uint8_t(c >> 24), std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c),
+             std::uint8_t(d >> 24), std::uint8_t(d >> 16), std::uint8_t(d >> 8), std::uint8_t(d)}};
+}
+
+constexpr Uid kIPluginFactory = MakeUid(0x7A4D811C, 0x52114A1F, 0xAED9D2EE, 0x0B43BF9F);
+constexpr Uid kIComponent = MakeUid(0xE831FF31, 0xF2D54301, 0x928EBBEE, 0x25697802);
+constexpr Uid kIAudioProcessor = MakeUid(0x42043F99, 0xB7DA453C, 0xA569E79D, 0x9AAEC33D);
+constexpr Uid kIEventList = MakeUid(0x3A2C4214, 0x346349FE, 0xB2C4F397, 0xB9695A44);
+constexpr Uid kIBStream = MakeUid(0xC3BF6EA2, 0x30994752, 0x9B6BF990, 0x1EE33E9B);
+
+#define VST3_FUNKNOWN_METHODS                                                                      \
+    tresult (*queryInterface)(void* self, const std::uint8_t* iid, void** obj);                    \
+    std::uint32_t (*addRef)(void* self);                                                           \
+    std::uint32_t (*release)(void* self)
+
+struct FUnknownVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+};
+
+struct PFactoryInfo
+{
+    char vendor[64];
+    char url[256];
+    char email[128];
+    std::int32_t flags;
+};
+
+struct PClassInfo
+{
+    std::uint8_t cid[16];
+    std::int32_t cardinality;
+    char category[32];
+    char name[64];
+};
+
+struct IPluginFactoryVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*getFactoryInfo)(void* self, PFactoryInfo* info);
+    std::int32_t (*countClasses)(void* self);
+    tresult (*getClassInfo)(void* self, std::int32_t index, PClassInfo* info);
+    tresult (*createInstance)(void* self, const std::uint8_t* cid, const std::uint8_t* iid,
+                              void** obj);
+};
+
+enum MediaType : std::int32_t
+{
+    kAudio = 0,
+    kEvent = 1
+};
+enum BusDirection : std::int32_t
+{
+    kInput = 0,
+    kOutput = 1
+};
+
+struct IBStreamVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*read)(void* self, void* buffer, std::int32_t bytes, std::int32_t* bytesRead);
+    tresult (*write)(void* self, void* buffer, std::int32_t bytes, std::int32_t* bytesWritten);
+    tresult (*seek)(void* self, std::int64_t pos, std::int32_t mode, std::int64_t* result);
+    tresult (*tell)(void* self, std::int64_t* pos);
+};
+
+struct IComponentVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    // IPluginBase
+    tresult (*initialize)(void* self, void* context);
+    tresult (*terminate)(void* self);
+    // IComponent
+    tresult (*getControllerClassId)(void* self, std::uint8_t* cid);
+    tresult (*setIoMode)(void* self, std::int32_t mode);
+    std::int32_t (*getBusCount)(void* self, std::int32_t type, std::int32_t dir);
+    tresult (*getBusInfo)(void* self, std::int32_t type, std::int32_t dir, std::int32_t index,
+                          void* info);
+    tresult (*getRoutingInfo)(void* self, void* in, void* out);
+    tresult (*activateBus)(void* self, std::int32_t type, std::int32_t dir, std::int32_t index,
+                           std::uint8_t state);
+    tresult (*setActive)(void* self, std::uint8_t state);
+    tresult (*setState)(void* self, void* stream);
+    tresult (*getState)(void* self, void* stream);
+};
+
+struct ProcessSetup
+{
+    std::int32_t processMode;        // 0 realtime
+    std::int32_t symbolicSampleSize; // 0 32-bit float
+    std::int32_t maxSamplesPerBlock;
+    double sampleRate;
+};
+
+struct AudioBusBuffers
+{
+    std::int32_t numChannels;
+    std::uint64_t silenceFlags;
+    float** channelBuffers32;
+};
+
+struct ProcessData
+{
+    std::int32_t processMode;
+    std::int32_t symbolicSampleSize;
+    std::int32_t numSamples;
+    std::int32_t numInputs;
+    std::int32_t numOutputs;
+    AudioBusBuffers* inputs;
+    AudioBusBuffers* outputs;
+    void* inputParameterChanges;
+    void* outputParameterChanges;
+    void* inputEvents;
+    void* outputEvents;
+    void* processContext;
+};
+
+struct IAudioProcessorVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*setBusArrangements)(void* self, std::uint64_t* inputs, std::int32_t numIns,
+                                  std::uint64_t* outputs, std::int32_t numOuts);
+    tresult (*getBusArrangement)(void* self, std::int32_t dir, std::int32_t index,
+                                 std::uint64_t* arrangement);
+    tresult (*canProcessSampleSize)(void* self, std::int32_t size);
+    std::uint32_t (*getLatencySamples)(void* self);
+    tresult (*setupProcessing)(void* self, ProcessSetup* setup);
+    tresult (*setProcessing)(void* self, std::uint8_t state);
+    tresult (*process)(void* self, ProcessData* data);
+    std::uint32_t (*getTailSamples)(void* self);
+};
+
+struct NoteOnEvent
+{
+    std::int16_t channel;
+    std::int16_t pitch;
+    float tuning;
+    float velocity;
+    std::int32_t length;
+    std::int32_t noteId;
+};
+
+// The event union is as large as its largest member (24 bytes, 8-byte aligned).
+struct Event
+{
+    std::int32_t busIndex;
+    std::int32_t sampleOffset;
+    double ppqPosition;
+    std::uint16_t flags;
+    std::uint16_t type; // 0 note on, 1 note off
+    union
+    {
+        NoteOnEvent noteOn;
+        std::uint8_t largest[24];
+        double align;
+    };
+};
+static_assert(sizeof(Event) == 48, "VST3 event layout");
+
+struct IEventListVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    std::int32_t (*getEventCount)(void* self);
+    tresult (*getEvent)(void* self, std::int32_t index, Event* e);
+    tresult (*addEvent)(void* self, Event* e);
+};
+
+#undef VST3_FUNKNOWN_METHODS
+
+template <class Vtbl> Vtbl& V(void* object)
+{
+    return **static_cast<Vtbl**>(object);
+}
+
+} // namespace Vst3Abi
