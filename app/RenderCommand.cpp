@@ -238,7 +238,7 @@ int RunRenderCommand(int argc, char** argv)
     }
 
     WavFileWriter wav;
-    if (!wav.Open(options.output, static_cast<int>(options.rate), error))
+    if (!wav.Open(options.output, static_cast<int>(options.rate), totalFrames, error))
     {
         TW::CloseComponent(synth);
         std::fprintf(stderr, "velluna render: %s\n", error.c_str());

@@ -32,7 +32,8 @@ WavFileWriter::~WavFileWriter()
     Discard();
 }
 
-bool WavFileWriter::Open(const std::string& path, int rate, std::string& error)
+bool WavFileWriter::Open(const std::string& path, int rate, std::uint64_t expectedFrames,
+                         std::string& error)
 {
     Discard();
     if (path.empty() || path.back() == '/')
@@ -62,7 +63,9 @@ bool WavFileWriter::Open(const std::string& path, int rate, std::string& error)
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 2;
-    info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
+    // Plain WAV counts its bytes in 32 bits; leave room for the header and the peak chunk.
+    const bool large = expectedFrames * 2 * sizeof(float) > 0xFFFFFFFFull - 4096;
+    info.format = (large ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_FLOAT;
     m_file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
     if (!m_file)
     {
@@ -71,8 +74,6 @@ bool WavFileWriter::Open(const std::string& path, int rate, std::string& error)
         Discard();
         return false;
     }
-    // Plain WAV unless the file grows past 4 GiB.
-    sf_command(m_file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     m_path = path;
     return true;
 }
