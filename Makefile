@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: demo test check-sanitize deps build
+.PHONY: demo test check-sanitize deps build install uninstall
 
 deps:
 	@scripts/install-deps
@@ -31,3 +31,13 @@ check-sanitize: deps
 	cmake --build $(BUILD)-tsan -j $(JOBS) --target velluna_threaded_tests
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan --output-on-failure \
 	    -j $(JOBS) -L threaded
+
+# The plug-ins (LV2, VST3, CLAP), the command-line program and the JACK standalone. Without
+# PREFIX into the user's home (~/.lv2, ~/.vst3, ~/.clap, ~/.local/bin); with PREFIX=/usr/local
+# into PREFIX/lib/{lv2,vst3,clap} and PREFIX/bin. DESTDIR stages under another root.
+PREFIX ?=
+install: build
+	scripts/install-velluna install "$(BUILD)" "$(PREFIX)"
+
+uninstall:
+	scripts/install-velluna uninstall "$(BUILD)" "$(PREFIX)"
