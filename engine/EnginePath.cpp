@@ -51,18 +51,20 @@ const char* EnginePathName(EnginePath path) noexcept
     return "scalar";
 }
 
-VoiceKernel KernelForPath(EnginePath path) noexcept
+VoiceKernelInfo KernelForPath(EnginePath path) noexcept
 {
     switch (path)
     {
     case EnginePath::Sse2:
-        return RenderVoiceSse2;
+        return {RenderVoicesSse2, 4};
     case EnginePath::Avx2:
-        return TW::HasAvx2Fma() ? RenderVoiceAvx2 : RenderVoiceSse2;
+        if (TW::HasAvx2Fma())
+            return {RenderVoicesAvx2, 8};
+        return {RenderVoicesSse2, 4};
     case EnginePath::Scalar:
         break;
     }
-    return RenderVoiceScalar;
+    return {RenderVoicesScalar, 1};
 }
 
 } // namespace Tarn

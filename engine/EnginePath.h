@@ -21,6 +21,12 @@ EnginePath DefaultEnginePath() noexcept;
 
 bool IsEnginePathSupported(EnginePath path) noexcept;
 const char* EnginePathName(EnginePath path) noexcept;
-VoiceKernel KernelForPath(EnginePath path) noexcept;
+// The voice loop of a path and how many notes it renders side by side.
+struct VoiceKernelInfo
+{
+    VoiceKernel render;
+    int width;
+};
+VoiceKernelInfo KernelForPath(EnginePath path) noexcept;
 
 } // namespace Tarn

@@ -296,9 +296,16 @@ void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noex
         const float sel = P(P::kEnvSelect1 + static_cast<std::uint32_t>(k));
         // Out-of-range selectors (possible through the unclamped store) pick the nearest choice.
         c.envChoice[k] = sel >= 3.0f ? 3 : (sel >= 1.0f ? static_cast<int>(sel) : 0);
-        for (int g = 0; g < 4; ++g)
-            c.groupGain[g][k] = c.envChoice[k] == g ? c.partialGain[k] : 0.0f;
     }
+    // Partials with no gain add nothing and are skipped by the vector loops.
+    for (int g = 0; g < 4; ++g)
+        c.groupSize[g] = 0;
+    for (int k = 0; k < kNumPartials; ++k)
+        if (c.partialGain[k] != 0.0f)
+        {
+            const int g = c.envChoice[k];
+            c.groupPartials[g][c.groupSize[g]++] = k;
+        }
 
     for (int lfo = 0; lfo < 4; ++lfo)
     {
@@ -419,31 +426,39 @@ void TarnSynthEngine::PrepareNote(Note& n, const VoiceSliceConstants&, double se
     n.m_filterDamping = static_cast<float>(damping);
 }
 
-void TarnSynthEngine::RenderNote(Note& n, const VoiceSliceConstants& c, float* out,
-                                 unsigned frames) noexcept
+void TarnSynthEngine::RenderGroup(Note* const* notes, int count, const VoiceSliceConstants& c,
+                                  float* out, unsigned frames) noexcept
 {
-    EnvelopeRefs env(n);
-    Note::Stage* current[kNumVoiceEnvelopes];
+    Note::Stage* current[kMaxGroupNotes][kNumVoiceEnvelopes];
     while (frames > 0)
     {
+        // The segment ends where the first stage of any envelope of any note of the group ends.
         unsigned segment = frames;
-        for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+        for (int v = 0; v < count; ++v)
         {
-            const std::uint32_t count = env.stages[e][*env.stage[e]].m_count;
-            if (count != Note::Stage::kHold && count != 0 && count < segment)
-                segment = count;
+            EnvelopeRefs env(*notes[v]);
+            for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+            {
+                const std::uint32_t left = env.stages[e][*env.stage[e]].m_count;
+                if (left != Note::Stage::kHold && left != 0 && left < segment)
+                    segment = left;
+            }
         }
-        for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+        for (int v = 0; v < count; ++v)
         {
-            Note::Stage& s = env.stages[e][*env.stage[e]];
-            current[e] = &s;
-            if (s.m_count == Note::Stage::kHold || s.m_count == 0)
-                continue;
-            s.m_count -= segment;
-            if (s.m_count == 0 && *env.stage[e] > 0)
-                --*env.stage[e];
+            EnvelopeRefs env(*notes[v]);
+            for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+            {
+                Note::Stage& s = env.stages[e][*env.stage[e]];
+                current[v][e] = &s;
+                if (s.m_count == Note::Stage::kHold || s.m_count == 0)
+                    continue;
+                s.m_count -= segment;
+                if (s.m_count == 0 && *env.stage[e] > 0)
+                    --*env.stage[e];
+            }
         }
-        m_kernel(n, c, current, out, segment);
+        m_kernel.render(notes, count, c, current, out, segment);
         out += segment;
         frames -= segment;
     }
@@ -464,9 +479,15 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
     PrepareSlice(c, frames);
     const double semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
     for (int i = 0; i < m_numNotes; ++i)
-    {
         PrepareNote(m_notes[i], c, semitones);
-        RenderNote(m_notes[i], c, out[0], frames);
+    // Notes in index order, as many side by side as the path's vectors have lanes.
+    for (int first = 0; first < m_numNotes; first += m_kernel.width)
+    {
+        Note* group[kMaxGroupNotes];
+        const int count = std::min(m_kernel.width, m_numNotes - first);
+        for (int v = 0; v < count; ++v)
+            group[v] = &m_notes[first + v];
+        RenderGroup(group, count, c, out[0], frames);
     }
     // Voices are mono and reach both channels alike.
     std::memcpy(out[1], out[0], frames * sizeof(float));

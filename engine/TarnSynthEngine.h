@@ -71,13 +71,14 @@ private:
     bool IsHeld(int key) const noexcept;
     void PrepareSlice(VoiceSliceConstants& c, unsigned frames) noexcept;
     void PrepareNote(Note& note, const VoiceSliceConstants& c, double semitones) noexcept;
-    void RenderNote(Note& note, const VoiceSliceConstants& c, float* out, unsigned frames) noexcept;
+    void RenderGroup(Note* const* notes, int count, const VoiceSliceConstants& c, float* out,
+                     unsigned frames) noexcept;
 
     const TW::ParameterElement& m_params;
     DisplayBlock& m_display;
     float m_sampleRate = 44100.0f;
     EnginePath m_path;
-    VoiceKernel m_kernel;
+    VoiceKernelInfo m_kernel;
 
     Note m_notes[kNumVoices];
     std::int32_t m_numNotes = 0;

@@ -17,11 +17,9 @@ inline float BendPhase(float phase, float w) noexcept
     return 0.5f * phase / w;
 }
 
-} // namespace
-
-void RenderVoiceScalar(Note& note, const VoiceSliceConstants& c,
-                       Note::Stage* const stages[kNumVoiceEnvelopes], float* out,
-                       unsigned frames) noexcept
+void RenderVoice(Note& note, const VoiceSliceConstants& c,
+                 Note::Stage* const stages[kNumVoiceEnvelopes], float* out,
+                 unsigned frames) noexcept
 {
     float* levels[kNumVoiceEnvelopes] = {
         &note.m_ampEnv.m_level,        &note.m_partialEnv[0].m_level, &note.m_partialEnv[1].m_level,
@@ -102,6 +100,16 @@ void RenderVoiceScalar(Note& note, const VoiceSliceConstants& c,
     note.m_filterLow = low;
     note.m_filterHigh = high;
     note.m_filterBand = band;
+}
+
+} // namespace
+
+void RenderVoicesScalar(Note* const* notes, int count, const VoiceSliceConstants& c,
+                        Note::Stage* const (*stages)[kNumVoiceEnvelopes], float* out,
+                        unsigned frames) noexcept
+{
+    for (int v = 0; v < count; ++v)
+        RenderVoice(*notes[v], c, stages[v], out, frames);
 }
 
 } // namespace Tarn

@@ -2,9 +2,9 @@
 // voices, at awkward slice lengths and unaligned output buffers.
 //
 // Tolerance: 1e-5 x max(peak, 0.05). The SSE2 path computes the same float operations as the
-// scalar one except the order in which the sixteen partials are summed; the AVX2 path also uses
-// fused multiply-adds in the sine polynomial, the gains and the LFO rotations. Both differ from
-// the scalar path by float rounding only (measured below 1e-6 of the peak).
+// scalar one except the order of two sums (partials grouped by envelope choice, and the notes
+// of a group summed across lanes before reaching the output); the AVX2 path also fuses
+// multiply-adds. Both differ from the scalar path by float rounding only.
 #include "engine/TarnSynthEngine.h"
 #include "support/EnginePatches.h"
 
@@ -25,7 +25,7 @@ enum class Patch
 {
     Default,
     Heavy,
-    FewPartials, // only partials 1..6, mixed envelope choices: the loops skip silent vectors
+    FewPartials, // only partials 1..6, mixed envelope choices: the loops skip silent partials
 };
 
 void Apply(TW::ParameterElement& params, Patch patch)
@@ -72,7 +72,7 @@ TEST_P(EnginePaths, MatchScalarAtAwkwardSliceLengths)
     engines[1]->SetPath(pc.path);
     ASSERT_EQ(engines[1]->GetPath(), pc.path);
 
-    // Buffers one float past an aligned start.
+    // Buffers one float past an aligned start; 40 notes make groups of every size.
     std::vector<float> buffers[2][2];
     for (auto& pair : buffers)
         for (auto& b : pair)

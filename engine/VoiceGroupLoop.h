@@ -1,0 +1,178 @@
+// The voice loop over a group of notes, one note per vector lane, written once for any vector
+// traits S (lane count S::kWidth, vector type S::V and its operations). Each instruction-set file
+// includes it inside its own anonymous namespace, so every copy is compiled for its own
+// instruction set and none is shared between files.
+//
+// Per sample the order is that of the scalar loop; only the partial sum is grouped by envelope
+// choice (sum of A(k) s(k) per group, times G[group]) and the notes' outputs are summed across
+// lanes before being added to the output.
+
+template <class S> struct VoiceGroupLoop
+{
+    using V = typename S::V;
+    static constexpr int W = S::kWidth;
+
+    // Lane v of the result is f(note v); lanes without a note are 0.
+    template <class F> static V Gather(Note* const* notes, int count, F f) noexcept
+    {
+        alignas(32) float lanes[W];
+        for (int v = 0; v < W; ++v)
+            lanes[v] = v < count ? f(*notes[v], v) : 0.0f;
+        return S::Load(lanes);
+    }
+
+    template <class F> static void Scatter(V x, Note* const* notes, int count, F f) noexcept
+    {
+        alignas(32) float lanes[W];
+        S::Store(lanes, x);
+        for (int v = 0; v < count; ++v)
+            f(*notes[v], v, lanes[v]);
+    }
+
+    static float& Level(Note& n, int e) noexcept
+    {
+        switch (e)
+        {
+        case 0:
+            return n.m_ampEnv.m_level;
+        case 4:
+            return n.m_pwEnv.m_level;
+        case 5:
+            return n.m_filterEnv.m_level;
+        default:
+            return n.m_partialEnv[e - 1].m_level;
+        }
+    }
+
+    static void Render(Note* const* notes, int count, const VoiceSliceConstants& c,
+                       Note::Stage* const (*stages)[kNumVoiceEnvelopes], float* out,
+                       unsigned frames) noexcept
+    {
+        V level[kNumVoiceEnvelopes], slope[kNumVoiceEnvelopes], curve[kNumVoiceEnvelopes];
+        for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+        {
+            level[e] = Gather(notes, count, [e](Note& n, int) { return Level(n, e); });
+            slope[e] = Gather(notes, count, [&](Note&, int v) { return stages[v][e]->m_slope; });
+            curve[e] = Gather(notes, count, [&](Note&, int v) { return stages[v][e]->m_curve; });
+        }
+        // LFO n (lane order of the note's bank: LFO 4, 1, 2, 3) as one vector across notes.
+        V lfoSin[4], lfoCos[4], lfoCoeff[4], lfoOffset[4], lfoAmount[4];
+        for (int j = 0; j < 4; ++j)
+        {
+            lfoSin[j] = Gather(notes, count, [j](Note& n, int) { return n.m_lfoSin[j]; });
+            lfoCos[j] = Gather(notes, count, [j](Note& n, int) { return n.m_lfoCos[j]; });
+            lfoCoeff[j] = Gather(notes, count, [j](Note& n, int) { return n.m_lfoCoeff[j]; });
+            lfoOffset[j] = S::Set1(c.lfoOffset[j]);
+            lfoAmount[j] = S::Set1(c.lfoAmount[j]);
+        }
+        V phase = Gather(notes, count, [](Note& n, int) { return n.m_phase[0]; });
+        const float pitchFactor = c.pitchFactor;
+        const V inc = Gather(notes, count,
+                             [pitchFactor](Note& n, int) { return n.m_phaseInc[0] * pitchFactor; });
+        V pwSin = Gather(notes, count, [](Note& n, int) { return n.m_pwLfoSin; });
+        V pwCos = Gather(notes, count, [](Note& n, int) { return n.m_pwLfoCos; });
+        V low = Gather(notes, count, [](Note& n, int) { return n.m_filterLow; });
+        V high = Gather(notes, count, [](Note& n, int) { return n.m_filterHigh; });
+        V band = Gather(notes, count, [](Note& n, int) { return n.m_filterBand; });
+        const V pwConst = Gather(notes, count, [](Note& n, int) { return n.m_pwConst; });
+        const V filterF = Gather(notes, count, [](Note& n, int) { return n.m_filterF; });
+        const V filterRange = Gather(notes, count, [](Note& n, int) { return n.m_filterFRange; });
+        const V damping = Gather(notes, count, [](Note& n, int) { return n.m_filterDamping; });
+
+        const V pwLfoAmount = S::Set1(c.pwLfoAmount), pwEnvAmount = S::Set1(c.pwEnvAmount);
+        const V pwLfoCoeff = S::Set1(c.pwLfoCoeff);
+        const V aThru = S::Set1(c.aThru), aLow = S::Set1(c.aLow), aBand = S::Set1(c.aBand),
+                aHigh = S::Set1(c.aHigh);
+        const V zero = S::Set1(0.0f), half = S::Set1(0.5f), one = S::Set1(1.0f);
+
+        // The sounding partials, grouped by envelope choice: harmonic number and gain A(k).
+        V harmonic[16], gain[16];
+        for (int n = 0, p = 0; n < 4; ++n)
+            for (int j = 0; j < c.groupSize[n]; ++j, ++p)
+            {
+                const int k = c.groupPartials[n][j];
+                harmonic[p] = S::Set1(static_cast<float>(k + 1));
+                gain[p] = S::Set1(c.partialGain[k]);
+            }
+
+        for (unsigned i = 0; i < frames; ++i)
+        {
+            for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+                level[e] = S::Add(level[e], slope[e]);
+
+            const V w =
+                S::Add(S::Add(pwConst, S::Mul(pwLfoAmount, pwSin)), S::Mul(pwEnvAmount, level[4]));
+            // Before w (or w = 0): 0.5 + 0.5 (phi - w) / (1 - w); else 0.5 phi / w. The
+            // operands are selected first, so the unselected division is never computed.
+            const V upper = S::Or(S::CmpLt(w, phase), S::CmpEq(w, zero));
+            const V num = S::Mul(half, S::Select(upper, S::Sub(phase, w), phase));
+            const V den = S::Select(upper, S::Sub(one, w), w);
+            const V q = S::Div(num, den);
+            const V bent = S::Select(upper, S::Add(half, q), q);
+
+            phase = S::Add(phase, inc);
+            phase = S::Sub(phase, S::Trunc(phase));
+
+            // G[0] = LFO 4; G[n] = LFO n x partial envelope n.
+            V g[4];
+            g[0] = S::MulAdd(lfoAmount[0], lfoSin[0], lfoOffset[0]);
+            for (int n = 1; n < 4; ++n)
+                g[n] = S::Mul(S::MulAdd(lfoAmount[n], lfoSin[n], lfoOffset[n]), level[n]);
+
+            V x = zero;
+            for (int n = 0, p = 0; n < 4; ++n)
+            {
+                const int end = p + c.groupSize[n];
+                if (p == end)
+                    continue;
+                V sum = zero;
+                for (; p < end; ++p)
+                    sum = S::MulAdd(S::PolySine(S::Mul(harmonic[p], bent)), gain[p], sum);
+                x = S::MulAdd(sum, g[n], x);
+            }
+
+            const V f = S::MulAdd(filterRange, level[5], filterF);
+            low = S::MulAdd(f, band, low);
+            high = S::Sub(S::Sub(x, low), S::Mul(damping, band));
+            band = S::MulAdd(f, high, band);
+            const V y = S::MulAdd(aHigh, high,
+                                  S::MulAdd(aBand, band, S::MulAdd(aLow, low, S::Mul(aThru, x))));
+
+            for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+                slope[e] = S::Add(slope[e], curve[e]);
+
+            for (int j = 0; j < 4; ++j)
+            {
+                lfoSin[j] = S::MulAdd(lfoCoeff[j], lfoCos[j], lfoSin[j]);
+                lfoCos[j] = S::Sub(lfoCos[j], S::Mul(lfoCoeff[j], lfoSin[j]));
+            }
+            pwSin = S::MulAdd(pwLfoCoeff, pwCos, pwSin);
+            pwCos = S::Sub(pwCos, S::Mul(pwLfoCoeff, pwSin));
+
+            out[i] += S::Sum(S::Mul(y, level[0]));
+        }
+
+        for (int e = 0; e < kNumVoiceEnvelopes; ++e)
+        {
+            Scatter(level[e], notes, count, [e](Note& n, int, float x) { Level(n, e) = x; });
+            Scatter(slope[e], notes, count,
+                    [&](Note&, int v, float x) { stages[v][e]->m_slope = x; });
+        }
+        for (int j = 0; j < 4; ++j)
+        {
+            Scatter(lfoSin[j], notes, count, [j](Note& n, int, float x) { n.m_lfoSin[j] = x; });
+            Scatter(lfoCos[j], notes, count, [j](Note& n, int, float x) { n.m_lfoCos[j] = x; });
+        }
+        Scatter(phase, notes, count,
+                [](Note& n, int, float x)
+                {
+                    for (float& p : n.m_phase)
+                        p = x;
+                });
+        Scatter(pwSin, notes, count, [](Note& n, int, float x) { n.m_pwLfoSin = x; });
+        Scatter(pwCos, notes, count, [](Note& n, int, float x) { n.m_pwLfoCos = x; });
+        Scatter(low, notes, count, [](Note& n, int, float x) { n.m_filterLow = x; });
+        Scatter(high, notes, count, [](Note& n, int, float x) { n.m_filterHigh = x; });
+        Scatter(band, notes, count, [](Note& n, int, float x) { n.m_filterBand = x; });
+    }
+};
