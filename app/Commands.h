@@ -3,5 +3,6 @@
 #pragma once
 
 int RunParamsCommand(int argc, char** argv);
+int RunPlayCommand(int argc, char** argv);
 int RunRenderCommand(int argc, char** argv);
 int RunSmokeCommand(int argc, char** argv);

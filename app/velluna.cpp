@@ -19,6 +19,9 @@ const Command kCommands[] = {
      "params [--preset N|NAME] [--state FILE] [--set ID|NAME=VALUE]...  list the parameters"},
     {"render", RunRenderCommand,
      "render IN.mid|--demo OUT.wav [options]  render MIDI to a WAV file (render --help)"},
+    {"play", RunPlayCommand,
+     "play [--audio jack|null] [--record FILE.wav] [--seconds N] [instance options]  play in "
+     "real time (play --help)"},
     {"smoke", RunSmokeCommand, "smoke  play one note for a second and report"},
 };
 

@@ -1,5 +1,7 @@
-// The single-producer single-consumer ring that carries MIDI from the host's calling thread to
-// the render thread. 64 slots, of which 63 can wait at once; no lock, no allocation on reading.
+// The ring that carries MIDI from the host's calling thread to the render thread. 64 slots, of
+// which 63 can wait at once. The one reader (the render thread) takes no lock and allocates
+// nothing. There are two writers, the host's MIDI thread and the OSC receive task (notes sent
+// over OSC); a small lock that only writers take keeps them apart.
 #pragma once
 
 #include "InstrumentConstants.h"
@@ -9,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace TW
 {
@@ -24,10 +27,11 @@ public:
     MessageQueue(const MessageQueue&) = delete;
     MessageQueue& operator=(const MessageQueue&) = delete;
 
-    // Writer (the host's MIDI thread) only. False, with a line on standard error, when full.
+    // Writers (the host's MIDI thread, the OSC receive task). False, with a line on standard
+    // error, when full.
     bool Write(std::uint8_t status, std::uint8_t channel, std::uint8_t data1, std::uint8_t data2,
                std::uint32_t frame) noexcept;
-    // Writer only. May allocate when a slot's sysex storage must grow.
+    // Writers only. May allocate when a slot's sysex storage must grow.
     bool WriteSysEx(const std::uint8_t* bytes, std::uint32_t length);
 
     // Reader (the render thread) only. The item stays valid until the next successful Read.
@@ -39,6 +43,7 @@ private:
     static std::int32_t Next(std::int32_t slot) noexcept { return slot == kSlots - 1 ? 0 : slot + 1; }
 
     std::array<std::unique_ptr<MessageQueueItem>, kSlots> m_items;
+    std::mutex m_writeLock; // writers only; the reader never takes it
     // Each index has one owner that writes it; the other side only reads it.
     alignas(64) std::atomic<std::int32_t> m_readIndex{kSlots - 1}; // slot last handed out
     alignas(64) std::atomic<std::int32_t> m_writeIndex{0};         // slot the next write fills

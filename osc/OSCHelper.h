@@ -1,8 +1,41 @@
-// The OSC server of one instance. It listens on the OSC base port plus the instance's
-// "OSC Port Offset" while that offset is not 0.
+// The OSC server of one instance. It listens on UDP port "OSC Base Port" + "OSC Port Offset"
+// while that offset is not 0, runs the command set (parameter access, subscriptions, notes,
+// script calls), hands the "/tarn/" family to the instance tracker so that one port reaches
+// every instance, dispatches the paths that the MIDI script has registered, and pushes changes
+// of subscribed parameters to their subscribers.
+//
+// Threads. The receive task handles every packet (replies, parameter changes, script calls,
+// notes); the notify task pushes changes. Notes are handed to the render thread through the
+// instance's event queue, so the voices are only ever touched there. Any thread that sets a
+// parameter writes the change queue (writers kept apart by the queue's lock). The subscription
+// table is guarded by one lock, the path tables by another; neither is held while a packet is
+// sent or script code runs.
 #pragma once
 
+#include "OSCTaskSignals.h"
+#include "ServiceAdvertiser.h"
+#include "SetParamQueue.h"
+
+#include <oscpack/ip/IpEndpointName.h>
+#include <oscpack/osc/OscPacketListener.h>
+#include <oscpack/osc/OscReceivedElements.h>
+
+#include <array>
 #include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct lua_State;
+class SocketReceiveMultiplexer;
+
+namespace Tarn
+{
+struct ParamInfo;
+}
 
 namespace TW
 {
@@ -10,39 +43,200 @@ namespace TW
 class MusicDeviceBase;
 class LuaMIDIHelper;
 
-class OSCHelper
+// One parameter of a registered parameter path: a message argument a sets it to
+// scale * a + offset.
+struct RegisteredPathParam
+{
+    std::int32_t id = 0;
+    float offset = 0.0f;
+    float scale = 1.0f;
+};
+
+class OSCHelper : private osc::OscPacketListener
 {
 public:
+    // Subscription flags are kept for at most this many parameter ids.
+    static constexpr int kMaxParameterCount = 1024;
+    // How long DestroyTask waits for each task to end.
+    static constexpr std::chrono::milliseconds kShutdownTimeout{1000};
+
     // Main thread.
     OSCHelper(MusicDeviceBase* instance, LuaMIDIHelper* lua);
-    virtual ~OSCHelper();
+    ~OSCHelper() override;
 
-    // Main thread, from the instance's Initialize: loads the MIDI scripts into the interpreter.
+    OSCHelper(const OSCHelper&) = delete;
+    OSCHelper& operator=(const OSCHelper&) = delete;
+
+    // Main thread, from the instance's Initialize: reads the product name, the parameter count
+    // and table, then loads the MIDI scripts (the scripting host's LuaInit).
     void Initialize();
-    // Main thread: start and stop the network tasks.
-    void StartTask();
-    void StopTask();
+    // Main thread: start the receive and notify tasks (the receive task starts listening at
+    // once when a port is set), and end them (waiting up to 1000 ms for each).
+    void CreateTask();
+    void DestroyTask();
+    void StartTask() { CreateTask(); }
+    void StopTask() { DestroyTask(); }
 
-    // Main thread (parameter changes): listen on this UDP port, or not at all.
+    // Any thread (the instance's parameter reaction): listen on this UDP port, reopening the
+    // socket; or stop listening until the next SetPort.
     void SetPort(int port);
     void Disable();
     // The port asked for, 0 while disabled. Any thread.
     int GetPort() const noexcept { return m_port.load(std::memory_order_relaxed); }
+    // The port of the socket open now, 0 while none is. Any thread.
+    int GetListeningPort() const noexcept
+    {
+        return m_listeningPort.load(std::memory_order_acquire);
+    }
 
-    // Any thread that sets parameters: reports a change to subscribers.
+    // Any thread that sets a parameter: queues the change for its subscribers, if it has any.
     void NotifySetParam(int id, float value) noexcept;
-    // Changes reported so far. Any thread.
+    // Changes reported so far, subscribed or not. Any thread.
     unsigned long GetNotifyCount() const noexcept
     {
         return m_notifyCount.load(std::memory_order_relaxed);
     }
 
+    // Handles one received packet as the receive task does. The receive task, or a test or
+    // fuzzer standing in for it.
+    void HandlePacket(const char* data, int size, const IpEndpointName& remote);
+
+    // Cuts text (a reply URL, changed in place) into host and port: skips "osc.udp://", reads the
+    // decimal port after ':' (-1 without one) and ends the host there. Returns the host.
+    static const char* ParseAddress(char* text, int& outPort) noexcept;
+
+    // The service name: product name, " 1.1.1", and " on " + the host name when it can be read.
+    std::string ServiceName() const;
+    // The name under which the service is advertised now; empty while none is. Any thread.
+    std::string AdvertisedName() const { return m_service.RegisteredName(); }
+
+    // ---- Script-registered paths. Any thread that runs scripts (under the script lock). ----
+
+    // Adds a parameter path after the earlier registrations of that path. False (nothing added)
+    // when the path has registrations of a different length.
+    bool AddParameterPath(const std::string& path, std::vector<RegisteredPathParam> params);
+    // Adds a function path (a registry reference of the function).
+    void AddFunctionPath(const std::string& path, int reference);
+
+    // The script functions registerOSCPathForParameter(Normalized) (path, p or list of p),
+    // registerOSCPathForFunction (path, f) and sendOSC (url, path [, [format,] values]). Each
+    // returns its number of results (0); errors are raised as script errors.
+    int RegisterOSCPathForParameter(lua_State* L, bool normalized);
+    int RegisterOSCPathForFunction(lua_State* L);
+    static int LuaSendOSC(lua_State* L);
+
+    // ---- Dispatch, overridable for other instruments. ----
+
+    // Whether a parameter id is in use; every id here.
+    virtual bool isParameterUsed(int id);
+
+protected:
+    void ProcessPacket(const char* data, int size, const IpEndpointName& remote) override;
+    void ProcessBundle(const osc::ReceivedBundle& bundle, const IpEndpointName& remote) override;
+    void ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& remote) override;
+    // Addresses that nothing else handles come here; ignored.
+    virtual void ProcessMessage(const char* address, const osc::ReceivedMessage& message,
+                                const IpEndpointName& remote);
+
 private:
+    struct UpdateRegistration
+    {
+        IpEndpointName endpoint;
+        std::string path;
+    };
+    class BreakCheck;
+    using Command = void (OSCHelper::*)(const osc::ReceivedMessage&, const IpEndpointName&);
+    struct CommandEntry
+    {
+        const char* address;
+        Command run;
+    };
+    static const CommandEntry kCommands[];
+
+    // Tasks.
+    void TaskMain();
+    void ListenOnce();
+    void NotifyTaskMain();
+    void PushChanges();
+    void InterruptReceiveLoop();
+    void SetRegisteredFlag(int id);
+
+    // Dispatch steps.
+    void ProcessT3DBundle(const osc::ReceivedBundle& bundle);
+    void ProcessTARNMessage(const osc::ReceivedMessage& message, const IpEndpointName& remote);
+    bool DispatchParameterPath(const char* address, const osc::ReceivedMessage& message);
+    bool DispatchFunctionPath(const char* address, const osc::ReceivedMessage& message);
+    void DispatchMessage(const osc::ReceivedMessage& message, const IpEndpointName& remote);
+
+    // Helpers of the commands.
+    void CheckId(int id, const char* what) const;
+    float ParameterValue(int id) const;
+    void SetParameterValue(int id, float value);
+    void SendNote(std::uint8_t status, int note, float velocity);
+    // Pushes the message's arguments from first on as script values; returns their count.
+    // Throws (pushing nothing) on an argument type that scripts cannot take.
+    static int PushScriptArguments(lua_State* L, osc::ReceivedMessage::const_iterator first,
+                                   osc::ReceivedMessage::const_iterator end);
+    static void CheckScriptArguments(osc::ReceivedMessage::const_iterator first,
+                                     osc::ReceivedMessage::const_iterator end);
+    void CallScript(const char* function, const osc::ReceivedMessage& message,
+                    osc::ReceivedMessage::const_iterator first, const char* replyURL,
+                    const char* replyPath);
+
+    // The command set.
+    void Ping(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void Set(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void Get(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void GetAll(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void GetAllRegistered(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void GetNumParameters(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void IsParameterUsed(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void GetInfo(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void RegisterUpdate(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void UnregisterUpdate(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void Exec(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void Call(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void StartNote(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+    void StopNote(const osc::ReceivedMessage& m, const IpEndpointName& remote);
+
     MusicDeviceBase* m_instance;
+    std::string m_productName;
+    int m_paramCount = 0;
+    const Tarn::ParamInfo* m_paramInfos = nullptr;
     LuaMIDIHelper* m_lua;
+
+    std::thread m_receiveTask;
+    std::thread m_notifyTask;
+    OSCTaskEvent m_receiveEvent;
+    OSCTaskEvent m_notifyEvent;
+    OSCDoneSignal m_receiveDone;
+    OSCDoneSignal m_notifyDone;
+
     std::atomic<int> m_port{0};
+    std::atomic<int> m_listeningPort{0};
+    // The receive loop of the open socket; null while none is open.
+    std::mutex m_socketLock;
+    SocketReceiveMultiplexer* m_receiveLoop = nullptr;
+    // Set by SetPort, Disable and DestroyTask; the receive loop ends as soon as it sees it, even
+    // when the interruption came before the loop started.
+    std::atomic<bool> m_breakRequested{false};
+
+    // "/registerUpdate" subscriptions by parameter id, in registration order.
+    mutable std::mutex m_registrationLock;
+    std::multimap<int, UpdateRegistration> m_registrations;
+    // 1 while an id has at least one subscription; ids from m_registeredFlagCount on have none.
+    std::array<std::atomic<std::uint8_t>, kMaxParameterCount> m_registeredFlags{};
+    std::atomic<int> m_registeredFlagCount{0};
+
+    SetParamQueue m_changeQueue;
     std::atomic<unsigned long> m_notifyCount{0};
-    bool m_taskRunning = false;
+
+    // Script-registered paths, in registration order per path.
+    mutable std::mutex m_pathLock;
+    std::multimap<std::string, std::vector<RegisteredPathParam>> m_parameterPaths;
+    std::multimap<std::string, int> m_functionPaths;
+
+    ServiceAdvertiser m_service;
 };
 
 } // namespace TW

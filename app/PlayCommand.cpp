@@ -1,0 +1,307 @@
+// velluna play: one instance in real time until SIGINT or SIGTERM (or for --seconds), through
+// JACK (MIDI in, stereo out) or through a null device: a render thread paced by the clock, the
+// headless sound module for OSC control. --record keeps what is rendered in a float WAV file.
+#include "AudioRecorder.h"
+#include "Commands.h"
+#include "InstanceOptions.h"
+#include "JackAudio.h"
+
+#include "core/TarnAdditiveSynth.h"
+#include "osc/OSCHelper.h"
+#include "platform/ComponentFactory.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+
+constexpr double kNullSampleRate = 48000.0;
+constexpr std::uint32_t kNullBlock = 256;
+
+const char kUsage[] =
+    "usage: velluna play [--audio jack|null] [--record FILE.wav] [--preset N|NAME]\n"
+    "                    [--state FILE] [--set ID|NAME=VALUE]... [--seconds N]\n"
+    "Plays one instance in real time until SIGINT or SIGTERM, or for N seconds.\n"
+    "  --audio jack   a JACK client with MIDI in and stereo out (the default)\n"
+    "  --audio null   no audio device: a render thread paced by the clock at 48000 Hz\n"
+    "  --record FILE  also write what is rendered to a 32-bit float WAV file\n"
+    "OSC control: set \"OSC Port Offset\" (--set 180=N) to listen on OSC Base Port + N.\n";
+
+struct PlayOptions
+{
+    std::string audio = "jack";
+    std::string record;
+    double seconds = 0.0; // 0: until a signal
+    InstanceOptions instance;
+};
+
+// 2 with a message for bad usage, -1 to go on, 0 after --help.
+int ParsePlayOptions(int argc, char** argv, PlayOptions& options)
+{
+    for (int i = 0; i < argc; ++i)
+    {
+        const std::string arg = argv[i];
+        bool consumed = false;
+        std::string error;
+        if (!ParseInstanceOption(argc, argv, i, options.instance, consumed, error))
+        {
+            std::fprintf(stderr, "velluna play: %s\n", error.c_str());
+            return 2;
+        }
+        if (consumed)
+            continue;
+        if (arg == "--help" || arg == "-h")
+        {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if ((arg == "--audio" || arg == "--record" || arg == "--seconds") && i + 1 >= argc)
+        {
+            std::fprintf(stderr, "velluna play: %s needs a value\n", arg.c_str());
+            return 2;
+        }
+        if (arg == "--audio")
+        {
+            options.audio = argv[++i];
+            if (options.audio != "jack" && options.audio != "null")
+            {
+                std::fprintf(stderr, "velluna play: --audio is jack or null, not \"%s\"\n",
+                             options.audio.c_str());
+                return 2;
+            }
+        }
+        else if (arg == "--record")
+            options.record = argv[++i];
+        else if (arg == "--seconds")
+        {
+            char* end = nullptr;
+            options.seconds = std::strtod(argv[++i], &end);
+            if (!end || *end || !std::isfinite(options.seconds) || options.seconds <= 0.0)
+            {
+                std::fprintf(stderr,
+                             "velluna play: --seconds needs a positive number, not "
+                             "\"%s\"\n",
+                             argv[i]);
+                return 2;
+            }
+        }
+        else
+        {
+            std::fprintf(stderr, "velluna play: unknown option \"%s\"\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+    }
+    return -1;
+}
+
+// The null device: renders blocks on a thread of its own at the pace of the sample rate.
+class NullAudio
+{
+public:
+    void Start(TarnAdditiveSynth* synth, AudioRecorder* recorder)
+    {
+        m_thread = std::thread([this, synth, recorder] { Run(*synth, recorder); });
+    }
+    void Stop()
+    {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    std::uint64_t FramesRendered() const noexcept { return m_frames.load(); }
+
+private:
+    void Run(TarnAdditiveSynth& synth, AudioRecorder* recorder)
+    {
+        std::vector<float> left(kNullBlock), right(kNullBlock);
+        TW::AudioBufferList buffers;
+        buffers.numberBuffers = 2;
+        buffers.buffers[0] = {1, kNullBlock * sizeof(float), left.data()};
+        buffers.buffers[1] = {1, kNullBlock * sizeof(float), right.data()};
+        TW::AudioTimeStamp time;
+        using Clock = std::chrono::steady_clock;
+        const auto period = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(kNullBlock / kNullSampleRate));
+        auto next = Clock::now();
+        while (!m_stop.load())
+        {
+            std::uint32_t flags = 0;
+            if (synth.DoRender(flags, time, kNullBlock, buffers) != TW::kNoErr)
+            {
+                std::fill(left.begin(), left.end(), 0.0f);
+                std::fill(right.begin(), right.end(), 0.0f);
+            }
+            if (recorder)
+                recorder->Push(left.data(), right.data(), kNullBlock);
+            time.sampleTime += kNullBlock;
+            m_frames.fetch_add(kNullBlock);
+            next += period;
+            const auto now = Clock::now();
+            // After a long stall (a suspended machine) start afresh rather than race to catch up.
+            if (now - next > std::chrono::seconds(1))
+                next = now;
+            std::this_thread::sleep_until(next);
+        }
+    }
+
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<std::uint64_t> m_frames{0};
+};
+
+// Waits for SIGINT or SIGTERM (blocked in every thread, taken here), the time limit, or the
+// JACK server going away. Returns the signal's name, or null.
+const char* WaitForEnd(const sigset_t& signals, double seconds, const JackAudio* jack)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (;;)
+    {
+        timespec slice{0, 100'000'000};
+        const int taken = sigtimedwait(&signals, nullptr, &slice);
+        if (taken == SIGINT)
+            return "SIGINT";
+        if (taken == SIGTERM)
+            return "SIGTERM";
+        if (jack && jack->ServerGone())
+            return nullptr;
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        if (seconds > 0.0 && elapsed.count() >= seconds)
+            return nullptr;
+    }
+}
+
+} // namespace
+
+int RunPlayCommand(int argc, char** argv)
+{
+    PlayOptions options;
+    if (const int status = ParsePlayOptions(argc, argv, options); status >= 0)
+        return status;
+
+    // Every thread made from here on (audio, OSC, recorder) inherits the blocked signals, so
+    // they reach only the wait below and shutdown is always orderly.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    JackAudio jack;
+    NullAudio null;
+    const bool useJack = options.audio == "jack";
+    std::string error;
+    if (useJack && !jack.Open(error))
+    {
+        std::fprintf(stderr, "velluna play: %s\n", error.c_str());
+        return 1;
+    }
+    const double rate = useJack ? jack.SampleRate() : kNullSampleRate;
+    const std::uint32_t maxFrames =
+        useJack ? std::max<std::uint32_t>(jack.BufferSize(), 8192) : kNullBlock;
+
+    std::unique_ptr<TarnAdditiveSynth> synth;
+    if (TW::Status status = TW::OpenComponent(synth); status != TW::kNoErr)
+    {
+        std::fprintf(stderr, "velluna play: cannot open an instance (status %d)\n", status);
+        return 1;
+    }
+    synth->SetSampleRate(rate);
+    std::uint32_t sliceFrames = maxFrames;
+    synth->DispatchSetProperty(TW::kPropertyMaximumFramesPerSlice, TW::Scope::Global, 0,
+                               &sliceFrames, sizeof sliceFrames);
+    if (TW::Status status = synth->DoInitialize(); status != TW::kNoErr)
+    {
+        std::fprintf(stderr, "velluna play: Initialize failed (status %d)\n", status);
+        TW::CloseComponent(synth);
+        return 1;
+    }
+    // After Initialize, so the OSC port rule uses this run's base port.
+    if (!ApplyInstanceOptions(*synth, options.instance, error))
+    {
+        std::fprintf(stderr, "velluna play: %s\n", error.c_str());
+        TW::CloseComponent(synth);
+        return 2;
+    }
+
+    AudioRecorder recorder;
+    const bool recording = !options.record.empty();
+    const auto expectedFrames = static_cast<std::uint64_t>(options.seconds * rate);
+    if (recording &&
+        !recorder.Open(options.record, static_cast<int>(rate), maxFrames, expectedFrames, error))
+    {
+        std::fprintf(stderr, "velluna play: %s\n", error.c_str());
+        TW::CloseComponent(synth);
+        return 1;
+    }
+
+    if (useJack)
+    {
+        if (!jack.Start(synth.get(), recording ? &recorder : nullptr, error))
+        {
+            std::fprintf(stderr, "velluna play: %s\n", error.c_str());
+            TW::CloseComponent(synth);
+            return 1;
+        }
+    }
+    else
+        null.Start(synth.get(), recording ? &recorder : nullptr);
+
+    const int port = synth->OSC().GetPort();
+    std::fprintf(stderr, "velluna play: playing at %.0f Hz (%s audio)%s; stop with Ctrl-C\n", rate,
+                 useJack ? "JACK" : "null",
+                 port ? (", OSC on UDP port " + std::to_string(port)).c_str() : "");
+
+    const char* signal = WaitForEnd(signals, options.seconds, useJack ? &jack : nullptr);
+    const bool serverGone = useJack && jack.ServerGone();
+
+    // Rendering stops first, then the recording is finished, then the instance (and with it
+    // the OSC tasks) goes.
+    std::uint64_t frames = 0;
+    if (useJack)
+    {
+        frames = jack.FramesRendered();
+        jack.Stop();
+    }
+    else
+    {
+        null.Stop();
+        frames = null.FramesRendered();
+    }
+    int result = 0;
+    if (recording)
+    {
+        if (!recorder.Close(error))
+        {
+            std::fprintf(stderr, "velluna play: recording failed: %s\n", error.c_str());
+            result = 1;
+        }
+        else
+            std::fprintf(
+                stderr, "velluna play: recorded %llu frames to %s%s\n",
+                static_cast<unsigned long long>(recorder.FramesWritten()), options.record.c_str(),
+                recorder.FramesDropped() ? (" (" + std::to_string(recorder.FramesDropped()) +
+                                            " frames lost: the disk could not keep up)")
+                                               .c_str()
+                                         : "");
+    }
+    TW::CloseComponent(synth);
+    if (serverGone)
+    {
+        std::fprintf(stderr, "velluna play: the JACK server shut down\n");
+        result = 1;
+    }
+    std::fprintf(stderr, "velluna play: stopped%s%s after %.2f s of audio\n", signal ? " by " : "",
+                 signal ? signal : "", static_cast<double>(frames) / rate);
+    return result;
+}
