@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: demo test check-sanitize deps build install uninstall
+.PHONY: demo test check-sanitize fuzz deps build install uninstall
 
 deps:
 	@scripts/install-deps
@@ -12,8 +12,9 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The built-in demo piece rendered to demo.wav.
 demo: build
-	$(BUILD)/app/velluna
+	$(BUILD)/app/velluna render --demo demo.wav
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -31,6 +32,22 @@ check-sanitize: deps
 	cmake --build $(BUILD)-tsan -j $(JOBS) --target velluna_threaded_tests
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan --output-on-failure \
 	    -j $(JOBS) -L threaded
+
+# Every fuzz target of tests/fuzz (clang, libFuzzer, AddressSanitizer and UBSan), each run for
+# FUZZ_SECONDS on a corpus kept in the build folder, with its dictionary when it has one.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DVELLUNA_FUZZ=ON -DVELLUNA_SANITIZE=address,undefined -DVELLUNA_BUILD_TESTS=OFF \
+	    -DVELLUNA_BUILD_BENCH=OFF -DVELLUNA_BUILD_PLUGINS=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target velluna_fuzz
+	set -e; for src in tests/fuzz/*Fuzz.cpp; do \
+	    name=$$(basename $$src .cpp); corpus=$(BUILD)-fuzz/corpus/$$name; mkdir -p $$corpus; \
+	    dict=""; [ -f tests/fuzz/$$name.dict ] && dict=-dict=tests/fuzz/$$name.dict; \
+	    echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
+	    $(BUILD)-fuzz/tests/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        -artifact_prefix=$(BUILD)-fuzz/ $$dict $$corpus; \
+	done
 
 # The plug-ins (LV2, VST3, CLAP), the command-line program and the JACK standalone. Without
 # PREFIX into the user's home (~/.lv2, ~/.vst3, ~/.clap, ~/.local/bin); with PREFIX=/usr/local
