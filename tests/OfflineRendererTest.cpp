@@ -194,7 +194,7 @@ TEST(OfflineRendererTest, SysExAndParametersAtTheirFrame)
 // The audio does not depend on the block size beyond float rounding: chords, the pedal, the
 // pitch wheel and note-offs landing inside blocks of every size. The modulation effect takes
 // its LFO afresh at the start of every chunk of a slice, so with it on the blocks leave a trace
-// far below the signal (about -55 dB here); a lost note would not.
+// far below the signal (about -50 dB here); a lost note would not.
 TEST(OfflineRendererTest, AudioIndependentOfBlockSize)
 {
     for (const bool effect : {false, true})
