@@ -3,6 +3,8 @@
 #pragma once
 
 int RunParamsCommand(int argc, char** argv);
+int RunPresetsCommand(int argc, char** argv);
 int RunPlayCommand(int argc, char** argv);
 int RunRenderCommand(int argc, char** argv);
 int RunSmokeCommand(int argc, char** argv);
+int RunStateCommand(int argc, char** argv);

@@ -1,6 +1,8 @@
 #include "InstanceOptions.h"
 
+#include "core/FactoryPresets.h"
 #include "core/ParameterTable.h"
+#include "core/PlistFile.h"
 #include "core/TarnAdditiveSynth.h"
 
 #include <cerrno>
@@ -122,13 +124,30 @@ bool ApplyInstanceOptions(TarnAdditiveSynth& synth, const InstanceOptions& optio
 {
     if (!options.preset.empty())
     {
-        error = "--preset is not available: this build has no factory presets";
-        return false;
+        const int number = FindFactoryPreset(options.preset);
+        if (number < 0)
+        {
+            error = "unknown preset \"" + options.preset +
+                    "\" (give a number 0 to 31 or a name from \"velluna presets\")";
+            return false;
+        }
+        const TW::Status status = synth.NewFactoryPresetSet(GetFactoryPresetList()[number]);
+        if (status != TW::kNoErr)
+        {
+            error = "cannot load preset " + options.preset + ": status " + std::to_string(status);
+            return false;
+        }
     }
     if (!options.stateFile.empty())
     {
-        error = "--state is not available: this build cannot read saved state";
-        return false;
+        TW::ClassInfoDictionary state;
+        if (!ReadPlistFile(options.stateFile, state, error))
+            return false;
+        if (synth.RestoreState(state) != TW::kNoErr)
+        {
+            error = "cannot restore \"" + options.stateFile + "\": " + synth.GetStateError();
+            return false;
+        }
     }
     for (const auto& [id, value] : options.settings)
     {

@@ -22,6 +22,10 @@ const Command kCommands[] = {
     {"play", RunPlayCommand,
      "play [--audio jack|null] [--record FILE.wav] [--seconds N] [instance options]  play in "
      "real time (play --help)"},
+    {"presets", RunPresetsCommand, "presets  list the factory presets: number, tab, name"},
+    {"state", RunStateCommand,
+     "state save FILE [--preset N|NAME] [--state FILE] [--set ID|NAME=VALUE]...  write a state "
+     "file"},
     {"smoke", RunSmokeCommand, "smoke  play one note for a second and report"},
 };
 

@@ -24,6 +24,8 @@ constexpr std::uint32_t kNumGUISwitches = 8;
 enum ParamId : std::uint32_t
 {
     kParamVolume = 0,
+    kParamLFO1Speed = 115,      // LFO k's speed is 115 + 3k
+    kParamLFO1Multiplier = 173, // LFO k's multiplier is 173 + 2k
     kParamPitchWheelRange = 154,
     kParamOSCPortOffset = 180,
 };

@@ -1,5 +1,6 @@
 #include "TarnAdditiveSynth.h"
 
+#include "FactoryPresets.h"
 #include "ParameterTable.h"
 #include "Preferences.h"
 
@@ -10,6 +11,7 @@
 #include "scripting/TarnInstanceTracker.h"
 #include "scripting/VeLuLuaMIDIHelper.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -66,7 +68,69 @@ void TarnAdditiveSynth::Constructor()
         if (GetParamKind(id) == ParamKind::Live)
             Globals().SetValue(id, astParamInfos[id].defaultValue, true);
     m_display.Clear();
-    SetAFactoryPresetAsCurrent({0, "Defaults"});
+    SetAFactoryPresetAsCurrent(GetFactoryPresetList()[0]);
+}
+
+Status TarnAdditiveSynth::GetPresets(std::vector<Preset>* out) const
+{
+    if (out)
+        *out = GetFactoryPresetList();
+    return kNoErr;
+}
+
+Status TarnAdditiveSynth::NewFactoryPresetSet(const Preset& preset)
+{
+    const std::vector<Preset>& list = GetFactoryPresetList();
+    const auto found = std::find_if(list.begin(), list.end(),
+                                    [&](const Preset& p) { return p.number == preset.number; });
+    if (found == list.end())
+        return kErrInvalidPropertyValue;
+    const FactoryPresetRecord& record = GetFactoryPresetTable()[found->number];
+    for (ParameterID id = 0; id < kNumParams; ++id)
+        if (!IsInvalidParam(id))
+            AUParameterSet(nullptr, nullptr, {this, id, Scope::Global, 0}, record.values[id], 0);
+    SetAFactoryPresetAsCurrent(*found);
+    ApplyOSCPortRule();
+    return kNoErr;
+}
+
+Status TarnAdditiveSynth::RestoreState(const ClassInfoDictionary& state)
+{
+    const Status status = MusicDeviceBase::RestoreState(state);
+    // Both run even after a refusal; on values that the refusal left alone they change nothing
+    // unless a speed above 100 Hz was set directly.
+    ConvertOldLFOSpeeds();
+    ApplyOSCPortRule();
+    return status;
+}
+
+void TarnAdditiveSynth::ConvertOldLFOSpeeds()
+{
+    // Older versions saved speeds up to 10 kHz with no multiplier; keep the rate, speed x 10^m.
+    for (ParameterID k = 0; k < 4; ++k)
+    {
+        const ParameterID speedId = kParamLFO1Speed + 3 * k;
+        const ParameterID multiplierId = kParamLFO1Multiplier + 2 * k;
+        float stored = 0.0f;
+        if (Globals().GetValue(speedId, stored) != kNoErr || !(stored > 100.0f))
+            continue;
+        double speed = stored;
+        int multiplier = 0;
+        while (speed > 100.0)
+        {
+            speed *= 0.1;
+            ++multiplier;
+        }
+        AUParameterSet(nullptr, nullptr, {this, speedId, Scope::Global, 0},
+                       static_cast<float>(speed), 0);
+        AUParameterSet(nullptr, nullptr, {this, multiplierId, Scope::Global, 0},
+                       static_cast<float>(multiplier), 0);
+    }
+}
+
+bool TarnAdditiveSynth::IsRestorableParameter(Scope, Element, ParameterID id) const
+{
+    return id < kNumParams;
 }
 
 Status TarnAdditiveSynth::Initialize()

@@ -92,6 +92,16 @@ public:
     TW::Status Render(std::uint32_t& ioActionFlags, const TW::AudioTimeStamp& timeStamp,
                       std::uint32_t frames) override;
 
+    // The 32 factory presets; out may be null. Main thread.
+    TW::Status GetPresets(std::vector<TW::Preset>* out) const override;
+    // Sets every identifier but the invalid ones through the notifying parameter call, marks
+    // the preset current, then applies the OSC port rule. -10851 for an unknown number.
+    // Main thread.
+    TW::Status NewFactoryPresetSet(const TW::Preset& preset) override;
+    // The base restore, then, whatever it returned, the conversion of old LFO speeds above
+    // 100 Hz into speed and multiplier, then the OSC port rule. Main thread.
+    TW::Status RestoreState(const TW::ClassInfoDictionary& state) override;
+
     bool StreamFormatWritable(TW::Scope, TW::Element) override { return true; }
     std::vector<TW::ChannelInfo> SupportedNumChannels() const override { return {{0, 2}}; }
     std::uint32_t ComponentSubType() const override { return Tarn::kComponentSubType; }
@@ -134,8 +144,12 @@ public:
     // Set while no render call runs. Null to remove.
     void SetRenderObserver(TarnRenderObserver* observer) noexcept { m_observer = observer; }
 
+protected:
+    bool IsRestorableParameter(TW::Scope, TW::Element, TW::ParameterID id) const override;
+
 private:
     void Constructor();
+    void ConvertOldLFOSpeeds();
     void HandleQueueItem(const TW::MessageQueueItem& item) noexcept;
 
     std::unique_ptr<VeLuLuaMIDIHelper> m_luaHelper;

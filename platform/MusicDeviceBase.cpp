@@ -1,5 +1,7 @@
 #include "MusicDeviceBase.h"
 
+#include "StateData.h"
+
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -258,14 +260,134 @@ Status MusicDeviceBase::Render(std::uint32_t&, const AudioTimeStamp&, std::uint3
     return kNoErr;
 }
 
-Status MusicDeviceBase::SaveState(ClassInfoDictionary&)
+Status MusicDeviceBase::SaveState(ClassInfoDictionary& outState)
 {
-    return kErrInvalidProperty;
+    outState.clear();
+    outState["version"] = std::int64_t{0};
+    outState["type"] = std::int64_t{ComponentType()};
+    outState["subtype"] = std::int64_t{ComponentSubType()};
+    outState["manufacturer"] = std::int64_t{ComponentManufacturer()};
+    StateElementValues globals;
+    for (ParameterID id : m_globals.GetParameterList())
+        globals.values.push_back({id, m_globals.Value(id)});
+    std::vector<StateElementValues> elements;
+    if (!globals.values.empty())
+        elements.push_back(std::move(globals));
+    outState["data"] = EncodeStateData(elements);
+    outState["name"] = m_currentPreset.name;
+    return kNoErr;
 }
 
-Status MusicDeviceBase::RestoreState(const ClassInfoDictionary&)
+namespace
 {
-    return kErrInvalidPropertyValue;
+
+constexpr const char* kUntitledPresetName = "Untitled";
+
+// The integer under key, or false with a reason.
+bool GetStateInteger(const ClassInfoDictionary& state, const char* key, std::int64_t& out,
+                     std::string& error)
+{
+    const auto it = state.find(key);
+    if (it == state.end())
+    {
+        error = std::string("the state has no \"") + key + "\" key";
+        return false;
+    }
+    if (const auto* v = std::get_if<std::int64_t>(&it->second))
+    {
+        out = *v;
+        return true;
+    }
+    error = std::string("the state's \"") + key + "\" is not an integer";
+    return false;
+}
+
+std::string FourCCText(std::int64_t code)
+{
+    if (code < 0 || code > 0xFFFFFFFF)
+        return std::to_string(code);
+    std::string text = "'";
+    for (int shift = 24; shift >= 0; shift -= 8)
+    {
+        const char c = static_cast<char>((code >> shift) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text + "'";
+}
+
+} // namespace
+
+Status MusicDeviceBase::RestoreState(const ClassInfoDictionary& state)
+{
+    m_stateError.clear();
+    std::string error;
+    auto refuse = [&](std::string reason) {
+        m_stateError = std::move(reason);
+        return kErrInvalidPropertyValue;
+    };
+
+    if (state.count("part"))
+        return refuse("the state belongs to one part of a multi-part unit (\"part\" key)");
+    std::int64_t version = 0, type = 0, subtype = 0, manufacturer = 0;
+    if (!GetStateInteger(state, "version", version, error) ||
+        !GetStateInteger(state, "type", type, error) ||
+        !GetStateInteger(state, "subtype", subtype, error) ||
+        !GetStateInteger(state, "manufacturer", manufacturer, error))
+        return refuse(error);
+    if (version != 0)
+        return refuse("the state has version " + std::to_string(version) + ", expected 0");
+    if (subtype != ComponentSubType() || manufacturer != ComponentManufacturer())
+        return refuse("the state belongs to another component (subtype " + FourCCText(subtype) +
+                      ", manufacturer " + FourCCText(manufacturer) + "; this is " +
+                      FourCCText(ComponentSubType()) + ", " +
+                      FourCCText(ComponentManufacturer()) + ")");
+
+    const auto dataIt = state.find("data");
+    if (dataIt == state.end())
+        return refuse("the state has no \"data\" key");
+    const auto* data = std::get_if<std::vector<std::uint8_t>>(&dataIt->second);
+    if (!data)
+        return refuse("the state's \"data\" is not a byte block");
+    std::vector<StateElementValues> elements;
+    if (!DecodeStateData(data->data(), data->size(), elements, error))
+        return refuse(error);
+
+    std::string name = kUntitledPresetName;
+    if (const auto nameIt = state.find("name"); nameIt != state.end())
+    {
+        const auto* text = std::get_if<std::string>(&nameIt->second);
+        if (!text)
+            return refuse("the state's \"name\" is not a string");
+        name = *text;
+    }
+
+    // Everything is checked before the first value is written, so a refusal changes nothing.
+    for (const StateElementValues& e : elements)
+    {
+        try
+        {
+            (void)GetElement(e.scope, e.element);
+        }
+        catch (const HostError&)
+        {
+            return refuse("the state has values for scope " +
+                          std::to_string(static_cast<std::uint32_t>(e.scope)) + " element " +
+                          std::to_string(e.element) + ", which this unit does not have");
+        }
+        for (const StateParameter& p : e.values)
+            if (!IsRestorableParameter(e.scope, e.element, p.id))
+                return refuse("the state has a value for parameter " + std::to_string(p.id) +
+                              ", which this unit does not have");
+    }
+
+    for (const StateElementValues& e : elements)
+    {
+        ParameterElement& store = GetElement(e.scope, e.element);
+        for (const StateParameter& p : e.values)
+            store.SetValue(p.id, p.value, !m_initialized);
+    }
+    m_currentPreset = {-1, name};
+    return kNoErr;
 }
 
 Status MusicDeviceBase::GetPresets(std::vector<Preset>*) const

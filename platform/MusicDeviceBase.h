@@ -98,8 +98,18 @@ public:
     virtual Status Render(std::uint32_t& ioActionFlags, const AudioTimeStamp& timeStamp,
                           std::uint32_t frames);
 
+    // The class-info dictionary: "version" 0, "type", "subtype", "manufacturer" as integers,
+    // "data" (see StateData.h) and "name", the current preset's name. Main thread.
     virtual Status SaveState(ClassInfoDictionary& outState);
+    // Checks the whole dictionary first and refuses (kErrInvalidPropertyValue, reason in
+    // GetStateError()) one with a "part" key, a version other than 0, a missing key, a foreign
+    // subtype or manufacturer, or a bad "data" block; then nothing has changed. Otherwise writes
+    // every value straight into the store (no SetParameter, no clamping; identifiers that the
+    // initialized store does not hold are ignored) and makes the saved name the current preset,
+    // number -1. Main thread.
     virtual Status RestoreState(const ClassInfoDictionary& state);
+    // Why the last RestoreState refused its dictionary; empty after a success. Main thread.
+    const std::string& GetStateError() const noexcept { return m_stateError; }
     // out may be null: then only report whether factory presets exist.
     virtual Status GetPresets(std::vector<Preset>* out) const;
     virtual Status NewFactoryPresetSet(const Preset& preset);
@@ -164,17 +174,26 @@ public:
     std::uint32_t NumInputs() const noexcept { return m_numInputs; }
     std::uint32_t NumOutputs() const noexcept { return m_numOutputs; }
 
+protected:
+    // Whether a saved state may carry this identifier; a state with any other is refused.
+    virtual bool IsRestorableParameter(Scope, Element, ParameterID id) const
+    {
+        return id < ParameterElement::kCapacity;
+    }
+
 private:
     std::uint32_t m_numInputs;
     std::uint32_t m_numOutputs;
     std::uint32_t m_numGroups;
-    bool m_initialized = false;
+    // Read by script timers and OSC threads (SetParameter) while Initialize runs.
+    std::atomic<bool> m_initialized{false};
     double m_sampleRate = kDefaultSampleRate;
     std::uint32_t m_maxFramesPerSlice = kDefaultMaxFramesPerSlice;
     ParameterElement m_globals;
     AudioBufferList m_emptyOutput;
     AudioBufferList* m_output = &m_emptyOutput;
     Preset m_currentPreset;
+    std::string m_stateError;
     std::array<std::atomic<ParameterListener*>, kMaxListeners> m_listeners;
     std::atomic<int> m_notifying{0};
 };
