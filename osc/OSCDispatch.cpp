@@ -291,7 +291,7 @@ void OSCHelper::Ping(const osc::ReceivedMessage& m, const IpEndpointName&)
     const char* url = nullptr;
     const char* path = nullptr;
     m.ArgumentStream() >> url >> path >> osc::EndMessage;
-    const IpEndpointName to = ResolveOSCURL(url);
+    const IpEndpointName to = ResolveReplyURL(url);
     // The server's socket listens on every interface; the address named is the one the system
     // would send from towards the requester.
     const std::string self = "osc.udp://" + DottedAddress(LocalAddressTowards(to)) + ":" +
@@ -319,7 +319,7 @@ void OSCHelper::Get(const osc::ReceivedMessage& m, const IpEndpointName&)
     const char* path = nullptr;
     m.ArgumentStream() >> id >> url >> path >> osc::EndMessage;
     CheckId(id, "get");
-    const IpEndpointName to = ResolveOSCURL(url);
+    const IpEndpointName to = ResolveReplyURL(url);
     OSCReply reply(path);
     reply.Args() << id << ParameterValue(id);
     reply.SendTo(to);
@@ -330,7 +330,7 @@ void OSCHelper::GetAll(const osc::ReceivedMessage& m, const IpEndpointName&)
     const char* url = nullptr;
     const char* path = nullptr;
     m.ArgumentStream() >> url >> path >> osc::EndMessage;
-    UdpTransmitSocket socket(ResolveOSCURL(url));
+    UdpTransmitSocket socket(ResolveReplyURL(url));
     for (int id = 0; id < m_paramCount; ++id)
     {
         if (!isParameterUsed(id))
@@ -362,7 +362,7 @@ void OSCHelper::GetNumParameters(const osc::ReceivedMessage& m, const IpEndpoint
     const char* url = nullptr;
     const char* path = nullptr;
     m.ArgumentStream() >> url >> path >> osc::EndMessage;
-    const IpEndpointName to = ResolveOSCURL(url);
+    const IpEndpointName to = ResolveReplyURL(url);
     OSCReply reply(path);
     reply.Args() << static_cast<osc::int32>(m_paramCount);
     reply.SendTo(to);
@@ -375,7 +375,7 @@ void OSCHelper::IsParameterUsed(const osc::ReceivedMessage& m, const IpEndpointN
     const char* path = nullptr;
     m.ArgumentStream() >> id >> url >> path >> osc::EndMessage;
     CheckId(id, "isParameterUsed");
-    const IpEndpointName to = ResolveOSCURL(url);
+    const IpEndpointName to = ResolveReplyURL(url);
     OSCReply reply(path);
     reply.Args() << id << isParameterUsed(id);
     reply.SendTo(to);
@@ -390,7 +390,7 @@ void OSCHelper::GetInfo(const osc::ReceivedMessage& m, const IpEndpointName&)
     CheckId(id, "getInfo");
     if (!m_paramInfos)
         throw OSCError("no parameter table");
-    const IpEndpointName to = ResolveOSCURL(url);
+    const IpEndpointName to = ResolveReplyURL(url);
     const Tarn::ParamInfo& info = m_paramInfos[id];
     // The name as 7-bit text of at most 255 characters.
     std::string name(info.name ? info.name : "");
@@ -412,7 +412,7 @@ void OSCHelper::RegisterUpdate(const osc::ReceivedMessage& m, const IpEndpointNa
     const char* path = nullptr;
     m.ArgumentStream() >> id >> url >> path >> osc::EndMessage;
     CheckId(id, "registerUpdate");
-    const IpEndpointName endpoint = ResolveOSCURL(url);
+    const IpEndpointName endpoint = ResolveReplyURL(url);
     std::lock_guard<std::mutex> lock(m_registrationLock);
     auto [first, last] = m_registrations.equal_range(id);
     for (auto it = first; it != last; ++it)
@@ -429,7 +429,7 @@ void OSCHelper::UnregisterUpdate(const osc::ReceivedMessage& m, const IpEndpoint
     const char* path = nullptr;
     m.ArgumentStream() >> id >> url >> path >> osc::EndMessage;
     CheckId(id, "registerUpdate");
-    const IpEndpointName endpoint = ResolveOSCURL(url);
+    const IpEndpointName endpoint = ResolveReplyURL(url);
     std::lock_guard<std::mutex> lock(m_registrationLock);
     auto [first, last] = m_registrations.equal_range(id);
     for (auto it = first; it != last; ++it)

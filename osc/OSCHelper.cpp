@@ -385,4 +385,9 @@ bool OSCHelper::isParameterUsed(int)
     return true;
 }
 
+IpEndpointName OSCHelper::ResolveReplyURL(const char* url)
+{
+    return ResolveOSCURL(url);
+}
+
 } // namespace TW

@@ -129,6 +129,8 @@ public:
 
     // Whether a parameter id is in use; every id here.
     virtual bool isParameterUsed(int id);
+    // The endpoint of a reply URL (ResolveOSCURL); a fuzzer keeps replies on this machine here.
+    virtual IpEndpointName ResolveReplyURL(const char* url);
 
 protected:
     void ProcessPacket(const char* data, int size, const IpEndpointName& remote) override;

@@ -140,7 +140,7 @@ void OSCHelper::CallScript(const char* function, const osc::ReceivedMessage& mes
     CheckScriptArguments(first, message.ArgumentsEnd());
     std::optional<IpEndpointName> to;
     if (replyURL)
-        to = ResolveOSCURL(replyURL);
+        to = ResolveReplyURL(replyURL);
     std::optional<OSCReply> reply;
     {
         std::lock_guard<std::recursive_mutex> lock(m_lua->GetScriptLock());
