@@ -24,6 +24,8 @@ inline __m128i WrappedAdd(__m128i a, __m128i b, __m128i length) noexcept
 
 inline float Frac(float x) noexcept
 {
+    if (!(x > -1e9f && x < 1e9f)) // NaN or a rate far outside the parameter range
+        return 0.0f;
     float f = x - static_cast<float>(static_cast<long long>(x));
     if (f < 0.0f) // only with a negative rate, which the parameter range excludes
         f += 1.0f;

@@ -54,6 +54,44 @@ struct Avx2
     }
 };
 
+// Four lanes with the same instructions, for the last few notes when no more than four remain.
+struct Avx128
+{
+    using V = __m128;
+    static constexpr int kWidth = 4;
+
+    static V Load(const float* p) noexcept { return _mm_load_ps(p); }
+    static void Store(float* p, V x) noexcept { _mm_store_ps(p, x); }
+    static V Set1(float x) noexcept { return _mm_set1_ps(x); }
+    static V Add(V a, V b) noexcept { return _mm_add_ps(a, b); }
+    static V Sub(V a, V b) noexcept { return _mm_sub_ps(a, b); }
+    static V Mul(V a, V b) noexcept { return _mm_mul_ps(a, b); }
+    static V Div(V a, V b) noexcept { return _mm_div_ps(a, b); }
+    static V MulAdd(V a, V b, V c) noexcept { return _mm_fmadd_ps(a, b, c); }
+    static V Or(V a, V b) noexcept { return _mm_or_ps(a, b); }
+    static V CmpLt(V a, V b) noexcept { return _mm_cmp_ps(a, b, _CMP_LT_OQ); }
+    static V CmpEq(V a, V b) noexcept { return _mm_cmp_ps(a, b, _CMP_EQ_OQ); }
+    static V Select(V mask, V a, V b) noexcept { return _mm_blendv_ps(b, a, mask); }
+    static V Trunc(V x) noexcept { return _mm_round_ps(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+    static V PolySine(V x) noexcept
+    {
+        const V f = Sub(x, Trunc(x));
+        V r = _mm_min_ps(Sub(f, Set1(0.5f)), Sub(Set1(1.0f), f));
+        r = _mm_max_ps(r, Sub(_mm_setzero_ps(), f));
+        const V r2 = Mul(r, r);
+        V p = MulAdd(r2, Set1(-39.710674f), Set1(76.574974f));
+        p = MulAdd(r2, p, Set1(-81.602234f));
+        p = MulAdd(r2, p, Set1(41.341679f));
+        p = MulAdd(r2, p, Set1(-6.2831855f));
+        return Mul(r, p);
+    }
+    static float Sum(V v) noexcept
+    {
+        const V pair = _mm_add_ps(v, _mm_movehl_ps(v, v));
+        return _mm_cvtss_f32(_mm_add_ss(pair, _mm_shuffle_ps(pair, pair, 0x55)));
+    }
+};
+
 #include "VoiceGroupLoop.h"
 
 } // namespace
@@ -62,7 +100,10 @@ void RenderVoicesAvx2(Note* const* notes, int count, const VoiceSliceConstants& 
                       Note::Stage* const (*stages)[kNumVoiceEnvelopes], float* out,
                       unsigned frames) noexcept
 {
-    VoiceGroupLoop<Avx2>::Render(notes, count, c, stages, out, frames);
+    if (count <= 4)
+        VoiceGroupLoop<Avx128>::Render(notes, count, c, stages, out, frames);
+    else
+        VoiceGroupLoop<Avx2>::Render(notes, count, c, stages, out, frames);
 }
 
 } // namespace Tarn

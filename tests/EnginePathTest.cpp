@@ -1,10 +1,12 @@
 // Every instruction-set path of the voice loop against the scalar reference path, with 32
 // voices, at awkward slice lengths and unaligned output buffers.
 //
-// Tolerance: 1e-5 x max(peak, 0.05). The SSE2 path computes the same float operations as the
+// Tolerance: 5e-5 x max(peak, 0.05). The SSE2 path computes the same float operations as the
 // scalar one except the order of two sums (partials grouped by envelope choice, and the notes
 // of a group summed across lanes before reaching the output); the AVX2 path also fuses
-// multiply-adds. Both differ from the scalar path by float rounding only.
+// multiply-adds, also inside the LFO and filter recurrences, where the rounding differences
+// persist for thousands of samples (measured up to 1.2e-5 of the peak with the heavy patch). A
+// wrong lane, stage sample or coefficient shows as errors of order 1e-2 and above.
 #include "engine/TarnSynthEngine.h"
 #include "support/EnginePatches.h"
 
@@ -46,6 +48,7 @@ struct PathCase
 {
     EnginePath path;
     Patch patch;
+    int notes; // 40: the pool fills and steals; 13 and 3 leave partly filled vector groups
 };
 
 class EnginePaths : public ::testing::TestWithParam<PathCase>
@@ -72,7 +75,7 @@ TEST_P(EnginePaths, MatchScalarAtAwkwardSliceLengths)
     engines[1]->SetPath(pc.path);
     ASSERT_EQ(engines[1]->GetPath(), pc.path);
 
-    // Buffers one float past an aligned start; 40 notes make groups of every size.
+    // Buffers one float past an aligned start.
     std::vector<float> buffers[2][2];
     for (auto& pair : buffers)
         for (auto& b : pair)
@@ -85,7 +88,7 @@ TEST_P(EnginePaths, MatchScalarAtAwkwardSliceLengths)
     {
         for (auto& engine : engines)
         {
-            if (step < 40) // 40 notes: the last 8 steal
+            if (step < pc.notes)
                 engine->HandleStartNote(key + step * 2 % 70, 0.3f + 0.017f * float(step % 40));
             if (step == 60)
                 engine->SetPitchBend(1.05f);
@@ -110,23 +113,25 @@ TEST_P(EnginePaths, MatchScalarAtAwkwardSliceLengths)
             }
     }
     EXPECT_GT(peak, 0.05);
-    EXPECT_LE(worst, 1e-5 * std::max(peak, 0.05)) << "peak " << peak;
+    EXPECT_LE(worst, 5e-5 * std::max(peak, 0.05)) << "peak " << peak;
 }
 
 std::string CaseName(const ::testing::TestParamInfo<PathCase>& info)
 {
     static const char* const patches[] = {"Default", "Heavy", "FewPartials"};
     return std::string(Tarn::EnginePathName(info.param.path)) + "_" +
-           patches[static_cast<int>(info.param.patch)];
+           patches[static_cast<int>(info.param.patch)] + "_" + std::to_string(info.param.notes);
 }
 
 INSTANTIATE_TEST_SUITE_P(VersusScalar, EnginePaths,
-                         ::testing::Values(PathCase{EnginePath::Sse2, Patch::Default},
-                                           PathCase{EnginePath::Sse2, Patch::Heavy},
-                                           PathCase{EnginePath::Sse2, Patch::FewPartials},
-                                           PathCase{EnginePath::Avx2, Patch::Default},
-                                           PathCase{EnginePath::Avx2, Patch::Heavy},
-                                           PathCase{EnginePath::Avx2, Patch::FewPartials}),
+                         ::testing::Values(PathCase{EnginePath::Sse2, Patch::Default, 40},
+                                           PathCase{EnginePath::Sse2, Patch::Heavy, 40},
+                                           PathCase{EnginePath::Sse2, Patch::Heavy, 13},
+                                           PathCase{EnginePath::Sse2, Patch::FewPartials, 3},
+                                           PathCase{EnginePath::Avx2, Patch::Default, 40},
+                                           PathCase{EnginePath::Avx2, Patch::Heavy, 40},
+                                           PathCase{EnginePath::Avx2, Patch::Heavy, 13},
+                                           PathCase{EnginePath::Avx2, Patch::FewPartials, 3}),
                          CaseName);
 
 TEST(EnginePathSelection, DefaultIsTheBestSupportedAndNamesRoundTrip)
