@@ -470,7 +470,11 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
     std::memset(out[1], 0, frames * sizeof(float));
     const bool effectOn = P(P::kModOn) != 0.0f;
     if (m_numNotes == 0 && !effectOn)
+    {
+        // Nothing sounds: the editor must not keep animating the level of the last voices.
+        m_display.activity.store(0.0f, std::memory_order_relaxed);
         return true;
+    }
 
     const unsigned savedMode = _mm_getcsr();
     _mm_setcsr(savedMode | kFlushDenormals);

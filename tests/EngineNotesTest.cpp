@@ -143,11 +143,13 @@ TEST(EngineNotes, HeldKeysNeverOverflowWithOutOfRangeKeys)
     EXPECT_LE(e->GetNumHeldKeys(), 128);
     EXPECT_EQ(e->GetNumNotes(), 32);
     e.Render(64);
+    EXPECT_GT(e.display.activity.load(), 0.0f);
     e->AllSoundOff();
     EXPECT_EQ(e->GetNumNotes(), 0);
     EXPECT_EQ(e->GetNumHeldKeys(), 0);
     EXPECT_FALSE(e->GetSustainPedal());
     EXPECT_TRUE(e.Render(64));
+    EXPECT_EQ(e.display.activity.load(), 0.0f);
 }
 
 TEST(EngineNotes, LfoAndFilterCoefficientsAreCappedAtAQuarterOfTheRate)
