@@ -22,6 +22,15 @@ namespace
 constexpr uint32_t kFirstLiveIndex = 1;
 constexpr const char* kStateKey = "state";
 
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+// The framework hands a parameter change request to the LV2 host's change-request feature with
+// the parameter's index, but that feature takes a port index: the parameters' ports come after
+// the audio outputs and the event input and output ports.
+constexpr uint32_t kRequestIndexOffset = DISTRHO_PLUGIN_NUM_INPUTS + DISTRHO_PLUGIN_NUM_OUTPUTS + 2;
+#else
+constexpr uint32_t kRequestIndexOffset = 0;
+#endif
+
 // Opens the instance before the framework's base is built, so that the number of programs can
 // come from the instance's preset list.
 struct InstanceHolder
@@ -196,7 +205,8 @@ private:
             {
                 const int position = TW::PluginParameterMap::IndexOf(id);
                 if (position >= 0)
-                    requestParameterValueChange(kFirstLiveIndex + static_cast<uint32_t>(position),
+                    requestParameterValueChange(kRequestIndexOffset + kFirstLiveIndex +
+                                                    static_cast<uint32_t>(position),
                                                 m_instance.GetParameter(id));
             });
     }

@@ -1,6 +1,7 @@
 // Measurements on rendered audio shared by the plug-in host tests.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -44,6 +45,23 @@ inline double ZeroCrossingPitch(const std::vector<float>& x, std::size_t from, s
     if (crossings < 2)
         return 0.0;
     return sampleRate * (crossings - 1) / (last - first);
+}
+
+// Fundamental frequency (Hz) from the median distance between upward zero crossings in
+// x[from, to): robust against a few glitches (dropped cycles of a busy audio server).
+inline double MedianPeriodPitch(const std::vector<float>& x, std::size_t from, std::size_t to,
+                                double sampleRate)
+{
+    std::vector<double> crossings, periods;
+    for (std::size_t i = from + 1; i < to && i < x.size(); ++i)
+        if (x[i - 1] < 0.0f && x[i] >= 0.0f)
+            crossings.push_back(static_cast<double>(i - 1) + x[i - 1] / (x[i - 1] - x[i]));
+    for (std::size_t i = 1; i < crossings.size(); ++i)
+        periods.push_back(crossings[i] - crossings[i - 1]);
+    if (periods.empty())
+        return 0.0;
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    return sampleRate / periods[periods.size() / 2];
 }
 
 } // namespace VellunaHostTest

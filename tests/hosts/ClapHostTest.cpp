@@ -192,6 +192,18 @@ TEST_F(ClapHostTest, ProgramLoadsAFactoryPresetAndReportsItsValues)
     EXPECT_DOUBLE_EQ(clap.Value(kProgram), 6.0);
 }
 
+TEST_F(ClapHostTest, ScriptChangesReachTheHostAsOutputEvents)
+{
+    ClapInstance clap(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(clap.Valid());
+    clap.Midi(10, 0xB0, 7, 64); // the default script maps CC 7 to "Volume"
+    clap.Process();
+    std::map<clap_id, double> reported(clap.Outputs().begin(), clap.Outputs().end());
+    ASSERT_EQ(reported.count(0), 1u);
+    EXPECT_NEAR(reported[0], 64.0 / 127.0, 1e-6);
+    EXPECT_NEAR(clap.Value(0), 64.0 / 127.0, 1e-6);
+}
+
 TEST_F(ClapHostTest, HostChangesAreNotEchoedBack)
 {
     ClapInstance clap(*ms_library, kRate, kBlock);

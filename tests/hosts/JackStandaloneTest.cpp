@@ -103,7 +103,7 @@ TEST(JackStandaloneTest, PlaysMidiFromAnotherClientUnderADummyServer)
 {
     const std::string server = "velluna-test-" + std::to_string(::getpid());
     const pid_t jackd = Spawn({"jackd", "--no-realtime", "--name", server, "-d", "dummy", "-r",
-                               std::to_string(kRate), "-p", "256"},
+                               std::to_string(kRate), "-p", "1024"},
                               {"JACK_NO_AUDIO_RESERVATION=1"});
     ASSERT_GT(jackd, 0) << "jackd cannot be started";
 
@@ -176,7 +176,8 @@ TEST(JackStandaloneTest, PlaysMidiFromAnotherClientUnderADummyServer)
     rec.right.resize(rec.recorded.load());
     EXPECT_GT(Peak(rec.left), 0.01f);
     EXPECT_GT(Peak(rec.right), 0.01f);
-    EXPECT_NEAR(ZeroCrossingPitch(rec.left, kRate / 4, kRate, kRate), 440.0, 2.0);
+    // The server may drop a cycle now and then on a busy machine: the median period is robust.
+    EXPECT_NEAR(MedianPeriodPitch(rec.left, kRate / 4, kRate, kRate), 440.0, 5.0);
 }
 
 } // namespace

@@ -79,6 +79,13 @@ Lv2Instance::Lv2Instance(const Lv2World& world, UridMap& urids, double sampleRat
     m_features[3] = {LV2_WORKER__schedule, &m_schedule};
     m_features[4] = {LV2_BUF_SIZE__boundedBlockLength, nullptr};
     m_features[5] = {LV2_BUF_SIZE__fixedBlockLength, nullptr};
+    m_changeRequest.handle = this;
+    m_changeRequest.request_change = [](void* handle, std::uint32_t index, float value)
+    {
+        static_cast<Lv2Instance*>(handle)->m_requests.emplace_back(index, value);
+        return 0;
+    };
+    m_features[6] = {kPortChangeRequestUri, &m_changeRequest};
     for (auto& f : m_features)
         m_featureList.push_back(&f);
     m_featureList.push_back(nullptr);
@@ -177,11 +184,38 @@ void Lv2Instance::RunFrames(std::uint32_t frames)
 }
 
 void Lv2Instance::SetPortValue(const char* symbol, void* userData, const void* value,
-                               std::uint32_t size, std::uint32_t)
+                               std::uint32_t size, std::uint32_t type)
 {
+    // Preset and state files hold decimals and integers: convert by the value's type.
     auto* self = static_cast<Lv2Instance*>(userData);
-    if (size == sizeof(float))
-        std::memcpy(&self->Control(symbol), value, sizeof(float));
+    UridMap& u = self->m_urids;
+    float& port = self->Control(symbol);
+    if (type == u.Map(LV2_ATOM__Float) && size == sizeof(float))
+        std::memcpy(&port, value, sizeof(float));
+    else if (type == u.Map(LV2_ATOM__Double) && size == sizeof(double))
+    {
+        double d;
+        std::memcpy(&d, value, sizeof d);
+        port = static_cast<float>(d);
+    }
+    else if (type == u.Map(LV2_ATOM__Int) && size == sizeof(std::int32_t))
+    {
+        std::int32_t i;
+        std::memcpy(&i, value, sizeof i);
+        port = static_cast<float>(i);
+    }
+    else if (type == u.Map(LV2_ATOM__Long) && size == sizeof(std::int64_t))
+    {
+        std::int64_t i;
+        std::memcpy(&i, value, sizeof i);
+        port = static_cast<float>(i);
+    }
+    else if (type == u.Map(LV2_ATOM__Bool) && size == sizeof(std::int32_t))
+    {
+        std::int32_t b;
+        std::memcpy(&b, value, sizeof b);
+        port = b ? 1.0f : 0.0f;
+    }
 }
 
 const void* Lv2Instance::GetPortValue(const char* symbol, void* userData, std::uint32_t* size,

@@ -54,6 +54,16 @@ private:
     const LilvPlugin* m_plugin = nullptr;
 };
 
+// The host side of the control-input-port change-request feature (a plug-in asks the host to
+// set one of its control input ports, by port index).
+struct PortChangeRequest
+{
+    void* handle;
+    int (*request_change)(void* handle, std::uint32_t index, float value);
+};
+constexpr const char* kPortChangeRequestUri =
+    "http://kx.studio/ns/lv2ext/control-input-port-change-request";
+
 class Lv2Instance
 {
 public:
@@ -75,6 +85,8 @@ public:
     const std::vector<float>& Left() const { return m_left; }
     const std::vector<float>& Right() const { return m_right; }
     std::vector<float>& Controls() { return m_controls; }
+    // Change requests received from the plug-in: (port index, value).
+    std::vector<std::pair<std::uint32_t, float>>& Requests() { return m_requests; }
 
     static void SetPortValue(const char* symbol, void* userData, const void* value,
                              std::uint32_t size, std::uint32_t type);
@@ -95,7 +107,9 @@ private:
     float m_rateOption = 0.0f;
     std::array<LV2_Options_Option, 4> m_options{};
     LV2_Worker_Schedule m_schedule{};
-    std::array<LV2_Feature, 6> m_features{};
+    PortChangeRequest m_changeRequest{};
+    std::vector<std::pair<std::uint32_t, float>> m_requests;
+    std::array<LV2_Feature, 7> m_features{};
     std::vector<const LV2_Feature*> m_featureList;
 };
 

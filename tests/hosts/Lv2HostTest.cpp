@@ -181,6 +181,21 @@ TEST_F(Lv2HostTest, NoteThroughTheAtomPortSoundsAtItsFrameAndPitch)
     EXPECT_NEAR(ZeroCrossingPitch(host.Left(), 12000, 36000, kRate), 440.0, 2.0);
 }
 
+TEST_F(Lv2HostTest, ScriptChangesAreRequestedOnTheParametersPort)
+{
+    Lv2Instance host(*ms_world, m_urids, kRate, kBlock);
+    ASSERT_TRUE(host.Valid());
+    host.Run({{10, {0xB0, 7, 64}}}); // the default script maps CC 7 to "Volume"
+    ASSERT_EQ(host.Requests().size(), 1u);
+    EXPECT_EQ(host.Requests()[0].first, host.PortIndex("p0"));
+    EXPECT_NEAR(host.Requests()[0].second, 64.0f / 127.0f, 1e-6f);
+    // A change the host makes itself is not requested back.
+    host.Requests().clear();
+    host.Control("p139") = 2500.0f;
+    host.Run();
+    EXPECT_TRUE(host.Requests().empty());
+}
+
 TEST_F(Lv2HostTest, PresetAppliedThroughLilvSetsThePorts)
 {
     const auto presets = Presets();
