@@ -32,8 +32,8 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                   {"Modulation Feedback", -92.0f}}});
 
     d.push_back({"Wobbly Start",
-                 Partial(1, 0.8f) + Partial(2, 0.4f, 1) + Partial(3, 0.3f, 1) +
-                     Partial(4, 0.2f, 1) + Partial(5, 0.15f, 1) + Partial(6, 0.1f, 1) +
+                 Partial(1, 0.5f) + Partial(2, 0.5f, 1) + Partial(3, 0.4f, 1) +
+                     Partial(4, 0.3f, 1) + Partial(5, 0.2f, 1) + Partial(6, 0.15f, 1) +
                      Settings{{"Attack", 0.02f},
                               {"Decay", 0.8f},
                               {"Sustain", 0.75f},
@@ -45,13 +45,13 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                               {"Env 1 Shape A2", 0.3f},
                               {"Env 1 Level A2", 0.5f},
                               {"Env 1 Time A3", 0.8f},
-                              {"Env 1 Sustain", 0.3f},
+                              {"Env 1 Sustain", 0.12f},
                               {"Env 1 Time R1", 0.4f},
                               {"Env 1 Level R1", 0.0f},
                               {"Env 1 Time R2", 0.0f},
                               {"LFO 1 Speed", 6.5f},
-                              {"LFO 1 Offset", 0.35f},
-                              {"LFO 1 Amount", 0.65f},
+                              {"LFO 1 Offset", 0.2f},
+                              {"LFO 1 Amount", 0.8f},
                               {"PW Env Attack", 0.0f},
                               {"PW Env Decay", 0.8f},
                               {"PW Env Sustain", 0.0f},
@@ -62,7 +62,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                               {"Filter Cutoff", 2500.0f},
                               {"Filter Q", 0.2f},
                               {"Filter KB Track", 0.5f},
-                              {"Volume", 0.72f}}});
+                              {"Volume", 0.57f}}});
 
     d.push_back({"Octaves",
                  {{"Level 2", 1.0f},        {"Level 4", 1.0f},        {"Level 8", 0.2f},
@@ -108,19 +108,19 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                             {"PW Env Sustain", 0.0f},
                                                             {"PW Env Amount", 0.3f},
                                                             {"Filter Type", 2.0f},
-                                                            {"Filter Cutoff", 600.0f},
-                                                            {"Filter Q", 0.75f},
+                                                            {"Filter Cutoff", 500.0f},
+                                                            {"Filter Q", 0.85f},
                                                             {"Filter Env Attack", 0.04f},
-                                                            {"Filter Env Decay", 0.3f},
-                                                            {"Filter Env Sustain", 0.2f},
+                                                            {"Filter Env Decay", 0.18f},
+                                                            {"Filter Env Sustain", 0.1f},
                                                             {"Filter Env Release", 0.2f},
-                                                            {"Filter Env Amount", 2.5f},
+                                                            {"Filter Env Amount", 3.0f},
                                                             {"Velocity Filter Env Amount", 0.5f},
                                                             {"Attack", 0.01f},
                                                             {"Decay", 0.4f},
                                                             {"Sustain", 0.6f},
                                                             {"Release", 0.15f},
-                                                            {"Volume", 0.7f}}});
+                                                            {"Volume", 0.49f}}});
 
     d.push_back({"PW Dive",
                  {{"Level 3", 0.333f},
@@ -249,7 +249,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                           {"Decay", 1.2f},
                                                           {"Sustain", 0.6f},
                                                           {"Release", 0.4f},
-                                                          {"Volume", 0.6f}}});
+                                                          {"Volume", 0.51f}}});
 
     // Audio-rate tremolos at non-harmonic ratios give the partials inharmonic sidebands; each
     // group dies away at its own rate.
@@ -319,14 +319,14 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                               {"Filter Env Decay", 0.3f},
                                                               {"Filter Env Sustain", 0.15f},
                                                               {"Filter Env Release", 0.1f},
-                                                              {"Filter Env Amount", 2.8f},
+                                                              {"Filter Env Amount", 2.0f},
                                                               {"Velocity Filter Env Amount", 0.6f},
                                                               {"Attack", 0.003f},
-                                                              {"Decay", 0.6f},
-                                                              {"Sustain", 0.7f},
+                                                              {"Decay", 0.8f},
+                                                              {"Sustain", 0.85f},
                                                               {"Release", 0.12f},
                                                               {"Velocity Env Amount", 0.5f},
-                                                              {"Volume", 0.62f}}});
+                                                              {"Volume", 0.5f}}});
 
     // Dissonant upper partials fade away and come back, under a slowly wandering filter.
     d.push_back({"Sinister Returner", Partial(1, 0.6f) + Partial(2, 0.2f) + Partial(5, 0.3f, 1) +

@@ -209,7 +209,8 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                               {"Modulation Wet/Dry", 25.0f},
                                               {"Modulation Delay", 6.0f},
                                               {"Modulation Sweep", 2.0f},
-                                              {"Modulation Rate", 0.9f}} +
+                                              {"Modulation Rate", 0.9f},
+                                              {"Volume", 0.67f}} +
                                      InvalidSlotLeftovers(0.5f)});
 
     d.push_back({"KV QuietRingMod", Partial(1, 0.6f, 1) + Partial(2, 0.4f, 1) +
@@ -442,7 +443,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Modulation Voices", 4.0f},
                                              {"Modulation Spread", 0.85f},
                                              {"Modulation Shape", 0.3f},
-                                             {"Volume", 0.6f}} +
+                                             {"Volume", 0.95f}} +
                                     InvalidSlotLeftovers(3.5f)});
 
     // A deep plucked bass: the upper partials and the filter snap shut.
@@ -485,16 +486,16 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                                              {"PW Env Amount", 0.15f},
                                                              {"Filter Type", 1.0f},
                                                              {"Filter Cutoff", 300.0f},
-                                                             {"Filter Q", 0.6f},
+                                                             {"Filter Q", 0.75f},
                                                              {"Filter Env Attack", 0.001f},
-                                                             {"Filter Env Decay", 0.25f},
-                                                             {"Filter Env Sustain", 0.2f},
+                                                             {"Filter Env Decay", 0.15f},
+                                                             {"Filter Env Sustain", 0.05f},
                                                              {"Filter Env Release", 0.1f},
-                                                             {"Filter Env Amount", 3.0f},
+                                                             {"Filter Env Amount", 3.5f},
                                                              {"Velocity Filter Env Amount", 0.7f},
                                                              {"Attack", 0.002f},
-                                                             {"Decay", 0.3f},
-                                                             {"Sustain", 0.75f},
+                                                             {"Decay", 0.25f},
+                                                             {"Sustain", 0.45f},
                                                              {"Release", 0.1f},
                                                              {"Volume", 0.58f}}});
 
@@ -541,16 +542,16 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                   ReservedSlotLeftovers(0.25f)});
 
     // High partials twinkle on and off at three rates, an octave up, in a long echo.
-    d.push_back({"KV Stars1", Partial(1, 0.35f) + Series(3, 16, 1, 0.6f, 0.6f) +
+    d.push_back({"KV Stars1", Partial(1, 0.1f) + Series(3, 16, 1, 0.6f, 0.6f) +
                                   Select(3, 15, 3, 1) + Select(4, 16, 3, 2) + Select(5, 14, 3, 3) +
                                   Settings{{"Coarse Tune", 12.0f},
-                                           {"LFO 1 Speed", 3.1f},
+                                           {"LFO 1 Speed", 4.1f},
                                            {"LFO 1 Offset", 0.0f},
                                            {"LFO 1 Amount", 1.0f},
-                                           {"LFO 2 Speed", 4.7f},
+                                           {"LFO 2 Speed", 6.7f},
                                            {"LFO 2 Offset", 0.0f},
                                            {"LFO 2 Amount", 1.0f},
-                                           {"LFO 3 Speed", 6.3f},
+                                           {"LFO 3 Speed", 9.3f},
                                            {"LFO 3 Offset", 0.0f},
                                            {"LFO 3 Amount", 1.0f},
                                            {"Env 1 Time R1", 2.0f},
