@@ -30,7 +30,8 @@ check-sanitize: deps
 	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DVELLUNA_SANITIZE=thread $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-tsan -j $(JOBS) --target velluna_threaded_tests
-	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan --output-on-failure \
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	    ctest --test-dir $(BUILD)-tsan --output-on-failure \
 	    -j $(JOBS) -L threaded
 
 # Every fuzz target of tests/fuzz (clang, libFuzzer, AddressSanitizer and UBSan), each run for
