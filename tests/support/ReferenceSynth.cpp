@@ -225,7 +225,10 @@ bool ReferenceSynth::Render(float* left, float* right, unsigned frames)
     std::fill(right, right + frames, 0.0f);
     const bool effect = P("Modulation On/Off") != 0;
     if (m_voices.empty() && !effect)
+    {
+        m_activity = 0; // nothing sounds
         return true;
+    }
     const double R = m_rate;
 
     // Slice constants.
