@@ -19,6 +19,7 @@ namespace
 constexpr float kTwoPi = 6.2831855f;
 constexpr double kPi = 3.14159265358979323846;
 constexpr unsigned kFlushDenormals = 0x8040; // MXCSR flush-to-zero | denormals-are-zero
+constexpr unsigned kRoundingBits = 0x6000;   // MXCSR rounding control; 0 is to nearest
 
 // The envelopes of a note in kernel order, with their stage numbers and records.
 struct EnvelopeRefs
@@ -477,7 +478,8 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
     }
 
     const unsigned savedMode = _mm_getcsr();
-    _mm_setcsr(savedMode | kFlushDenormals);
+    // Denormals flushed, rounding to nearest (the vector sines fold the cycle by rounding).
+    _mm_setcsr((savedMode & ~kRoundingBits) | kFlushDenormals);
 
     VoiceSliceConstants c;
     PrepareSlice(c, frames);

@@ -35,16 +35,17 @@ struct Avx2
     }
     static V PolySine(V x) noexcept
     {
-        // The cycle folded into [-0.25, 0.25], then the odd ninth-order polynomial.
-        const V f = Sub(x, Trunc(x));
-        V r = _mm256_min_ps(Sub(f, Set1(0.5f)), Sub(Set1(1.0f), f));
-        r = _mm256_max_ps(r, Sub(_mm256_setzero_ps(), f));
-        const V r2 = Mul(r, r);
-        V p = MulAdd(r2, Set1(-39.710674f), Set1(76.574974f));
-        p = MulAdd(r2, p, Set1(-81.602234f));
-        p = MulAdd(r2, p, Set1(41.341679f));
-        p = MulAdd(r2, p, Set1(-6.2831855f));
-        return Mul(r, p);
+        // The cycle folded around the nearest integer into [-0.25, 0.25] (as the SSE2 version),
+        // then the odd ninth-order polynomial with negated coefficients.
+        const V g = Sub(x, _mm256_round_ps(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        V u = _mm256_min_ps(g, Sub(Set1(0.5f), g));
+        u = _mm256_max_ps(u, Sub(Set1(-0.5f), g));
+        const V u2 = Mul(u, u);
+        V p = MulAdd(u2, Set1(39.710674f), Set1(-76.574974f));
+        p = MulAdd(u2, p, Set1(81.602234f));
+        p = MulAdd(u2, p, Set1(-41.341679f));
+        p = MulAdd(u2, p, Set1(6.2831855f));
+        return Mul(u, p);
     }
     static float Sum(V v) noexcept
     {
@@ -75,15 +76,15 @@ struct Avx128
     static V Trunc(V x) noexcept { return _mm_round_ps(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
     static V PolySine(V x) noexcept
     {
-        const V f = Sub(x, Trunc(x));
-        V r = _mm_min_ps(Sub(f, Set1(0.5f)), Sub(Set1(1.0f), f));
-        r = _mm_max_ps(r, Sub(_mm_setzero_ps(), f));
-        const V r2 = Mul(r, r);
-        V p = MulAdd(r2, Set1(-39.710674f), Set1(76.574974f));
-        p = MulAdd(r2, p, Set1(-81.602234f));
-        p = MulAdd(r2, p, Set1(41.341679f));
-        p = MulAdd(r2, p, Set1(-6.2831855f));
-        return Mul(r, p);
+        const V g = Sub(x, _mm_round_ps(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+        V u = _mm_min_ps(g, Sub(Set1(0.5f), g));
+        u = _mm_max_ps(u, Sub(Set1(-0.5f), g));
+        const V u2 = Mul(u, u);
+        V p = MulAdd(u2, Set1(39.710674f), Set1(-76.574974f));
+        p = MulAdd(u2, p, Set1(81.602234f));
+        p = MulAdd(u2, p, Set1(-41.341679f));
+        p = MulAdd(u2, p, Set1(6.2831855f));
+        return Mul(u, p);
     }
     static float Sum(V v) noexcept
     {
