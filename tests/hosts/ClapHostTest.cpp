@@ -1,16 +1,23 @@
 // The built CLAP library loaded through clap_entry as a host loads it.
 #include "ClapHost.h"
 #include "AudioChecks.h"
+#include "UserFolders.h"
 
 #include "core/ParameterTable.h"
 #include "platform/plugin/PluginStateCodec.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
 using namespace VellunaHostTest;
 
@@ -24,7 +31,11 @@ constexpr clap_id kProgram = 1000;
 class ClapHostTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { ms_library = new ClapLibrary(VELLUNA_CLAP_FILE); }
+    static void SetUpTestSuite()
+    {
+        ms_oscBasePort = IsolateUserFolders();
+        ms_library = new ClapLibrary(VELLUNA_CLAP_FILE);
+    }
     static void TearDownTestSuite()
     {
         delete ms_library;
@@ -33,9 +44,33 @@ protected:
     void SetUp() override { ASSERT_NE(ms_library->Factory(), nullptr) << VELLUNA_CLAP_FILE; }
 
     static ClapLibrary* ms_library;
+    static int ms_oscBasePort;
 };
 
 ClapLibrary* ClapHostTest::ms_library = nullptr;
+int ClapHostTest::ms_oscBasePort = 0;
+
+// Sends the OSC message "/set" (i id, f value) to 127.0.0.1:port.
+void SendOscSet(int port, std::int32_t id, float value)
+{
+    std::vector<std::uint8_t> packet = {'/', 's', 'e', 't', 0, 0, 0, 0, ',', 'i', 'f', 0};
+    auto be32 = [&](std::uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            packet.push_back(static_cast<std::uint8_t>(v >> (24 - 8 * i)));
+    };
+    be32(static_cast<std::uint32_t>(id));
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    be32(bits);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ::close(fd);
+}
 
 // The value stored for id in a saved state's "data" block; changes it to newValue.
 bool ReplaceSavedValue(std::vector<std::uint8_t>& bytes, std::uint32_t id, float newValue)
@@ -202,6 +237,37 @@ TEST_F(ClapHostTest, ScriptChangesReachTheHostAsOutputEvents)
     ASSERT_EQ(reported.count(0), 1u);
     EXPECT_NEAR(reported[0], 64.0 / 127.0, 1e-6);
     EXPECT_NEAR(clap.Value(0), 64.0 / 127.0, 1e-6);
+}
+
+TEST_F(ClapHostTest, EachInstanceAnswersOscOnItsOwnPortAndTheHostHearsTheChange)
+{
+    ASSERT_GT(ms_oscBasePort, 0);
+    ClapInstance a(*ms_library, kRate, kBlock);
+    ClapInstance b(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    a.SetParam(0, 180, 1.0); // "OSC Port Offset": base + 1
+    b.SetParam(0, 180, 2.0);
+    a.Process();
+    b.Process();
+    a.Outputs().clear();
+    b.Outputs().clear();
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((a.Value(0) != 0.25 || b.Value(0) != 0.75) &&
+           std::chrono::steady_clock::now() < deadline)
+    {
+        SendOscSet(ms_oscBasePort + 1, 0, 0.25f);
+        SendOscSet(ms_oscBasePort + 2, 0, 0.75f);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        a.Process();
+        b.Process();
+    }
+    EXPECT_DOUBLE_EQ(a.Value(0), 0.25);
+    EXPECT_DOUBLE_EQ(b.Value(0), 0.75);
+    ASSERT_FALSE(a.Outputs().empty());
+    ASSERT_FALSE(b.Outputs().empty());
+    EXPECT_EQ(a.Outputs().back(), std::make_pair(clap_id{0}, 0.25));
+    EXPECT_EQ(b.Outputs().back(), std::make_pair(clap_id{0}, 0.75));
 }
 
 TEST_F(ClapHostTest, HostChangesAreNotEchoedBack)

@@ -2,6 +2,7 @@
 // here under a name of its own), the standalone started against it, MIDI from our own JACK
 // client into the standalone and its stereo output recorded by that client.
 #include "AudioChecks.h"
+#include "UserFolders.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -101,6 +102,7 @@ struct Recorder
 
 TEST(JackStandaloneTest, PlaysMidiFromAnotherClientUnderADummyServer)
 {
+    IsolateUserFolders(); // the standalone inherits the folders
     const std::string server = "velluna-test-" + std::to_string(::getpid());
     const pid_t jackd = Spawn({"jackd", "--no-realtime", "--name", server, "-d", "dummy", "-r",
                                std::to_string(kRate), "-p", "1024"},

@@ -1,6 +1,7 @@
 // The built LV2 bundle loaded by lilv as a host loads it.
 #include "Lv2Host.h"
 #include "AudioChecks.h"
+#include "UserFolders.h"
 
 #include "core/ParameterTable.h"
 
@@ -25,7 +26,11 @@ constexpr std::uint32_t kBlock = 256;
 class Lv2HostTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { ms_world = new Lv2World(); }
+    static void SetUpTestSuite()
+    {
+        IsolateUserFolders();
+        ms_world = new Lv2World();
+    }
     static void TearDownTestSuite()
     {
         delete ms_world;

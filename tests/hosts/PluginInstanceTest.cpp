@@ -1,6 +1,7 @@
 // The part every plug-in adapter shares: MIDI at offsets under queue pressure, the host's
 // sample rate, value text, the change listener and the saved-state text.
 #include "AudioChecks.h"
+#include "UserFolders.h"
 
 #include "core/ParameterTable.h"
 #include "platform/plugin/PluginInstance.h"
@@ -19,6 +20,9 @@ using namespace VellunaHostTest;
 
 namespace
 {
+
+// The user's own scripts and preferences stay out of these tests.
+const int kIsolated = IsolateUserFolders();
 
 struct Block
 {

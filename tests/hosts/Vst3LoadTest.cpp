@@ -1,6 +1,7 @@
 // The built VST3 bundle loaded through GetPluginFactory and driven through the interfaces'
 // tables as a host does: factory, class, instance, buses, processing a note, state.
 #include "AudioChecks.h"
+#include "UserFolders.h"
 #include "Vst3Abi.h"
 
 #include <dlfcn.h>
@@ -136,6 +137,7 @@ class Vst3LoadTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        IsolateUserFolders();
         m_library = ::dlopen(VELLUNA_VST3_FILE, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(m_library, nullptr) << ::dlerror();
         auto moduleEntry = reinterpret_cast<bool (*)(void*)>(::dlsym(m_library, "ModuleEntry"));
