@@ -81,6 +81,7 @@ bool OfflineRenderer::Render(const RenderScore& score, std::uint64_t totalFrames
                 break;
             }
             const auto offset = static_cast<std::uint32_t>(frame - pos);
+            const std::size_t groupStart = next;
             for (; next < groupEnd; ++next)
             {
                 const RenderScoreEvent& e = events[next];
@@ -89,14 +90,24 @@ bool OfflineRenderer::Render(const RenderScore& score, std::uint64_t totalFrames
                         ? m_synth.HandleSysEx(score.SysExBytes().data() + e.sysexOffset,
                                               e.sysexLength)
                         : m_synth.MidiEvent(e.status, e.data1, e.data2, offset);
-                if (status != TW::kNoErr)
+                if (status == TW::kNoErr)
                 {
-                    error = "the instance refused a MIDI event at frame " + std::to_string(frame) +
-                            " (status " + std::to_string(status) + ")";
-                    return false;
+                    ++queued;
+                    continue;
                 }
-                ++queued;
+                // Another writer (notes over OSC) may have taken queue slots: a group not yet
+                // begun waits for the next block; one cut in half cannot keep its timing.
+                if (next == groupStart && frame > pos)
+                {
+                    end = frame;
+                    break;
+                }
+                error = "the instance's event queue is full at frame " + std::to_string(frame) +
+                        " (status " + std::to_string(status) + ")";
+                return false;
             }
+            if (next < groupEnd)
+                break;
         }
 
         if (end == pos)

@@ -234,3 +234,27 @@ TEST(OfflineRendererTest, AudioIndependentOfBlockSize)
         }
     }
 }
+
+// Slots taken by another writer (notes over OSC) do not make the score's events fail: a group
+// that finds the queue full waits for the block that empties it, still at its own frame.
+TEST(OfflineRendererTest, QueueFilledByAnotherWriter)
+{
+    TarnTest::TestInstance synth(48000.0);
+    Recorder recorder(*synth, kAttack);
+    for (int i = 0; i < 63; ++i)
+        ASSERT_EQ(synth->MidiEvent(0xB0, 1, 0, 0), TW::kNoErr);
+    RenderScore score;
+    score.AddMidi(10, 0x90, 60, 100);
+    score.AddMidi(10, 0x80, 60, 0);
+    score.Finish();
+    OfflineRenderer renderer(*synth, 256);
+    std::string error;
+    ASSERT_TRUE(renderer.Render(
+        score, 256, [](const float*, const float*, std::uint32_t) { return true; }, error))
+        << error;
+    ASSERT_EQ(recorder.items.size(), 65u);
+    EXPECT_EQ(recorder.items[62].frame, 0u);
+    EXPECT_EQ(recorder.items[63].frame, 10u);
+    EXPECT_EQ(recorder.items[63].status, 0x90);
+    EXPECT_EQ(recorder.items[64].frame, 10u);
+}
