@@ -120,7 +120,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                             {"Decay", 0.4f},
                                                             {"Sustain", 0.6f},
                                                             {"Release", 0.15f},
-                                                            {"Volume", 0.49f}}});
+                                                            {"Volume", 0.47f}}});
 
     d.push_back({"PW Dive",
                  {{"Level 3", 0.333f},

@@ -272,7 +272,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                               {"Modulation Feedback", 55.0f},
                               {"Modulation Voices", 4.0f},
                               {"Modulation Spread", 0.75f},
-                              {"Volume", 0.7f}} +
+                              {"Volume", 0.66f}} +
                      InvalidSlotLeftovers(1.0f)});
 
     // Drawbar organ through a fast modulated delay, as a rotating speaker.
@@ -538,7 +538,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                            {"Modulation Rate", 0.45f},
                                            {"Modulation Feedback", 60.0f},
                                            {"Modulation Shape", 0.5f},
-                                           {"Volume", 0.68f}} +
+                                           {"Volume", 0.63f}} +
                                   ReservedSlotLeftovers(0.25f)});
 
     // High partials twinkle on and off at three rates, an octave up, in a long echo.
