@@ -305,7 +305,11 @@ TEST_F(Vst3LoadTest, StateSavedFromOneInstanceLoadsIntoAnother)
     ASSERT_TRUE(a.component && b.component);
     MemoryStream stream;
     ASSERT_EQ(V<IComponentVtbl>(a.component).getState(a.component, &stream), kResultOk);
-    EXPECT_FALSE(stream.data.empty());
+    // The instance's own saved state (a property list naming the current preset) travels
+    // inside the host's state.
+    const std::string saved(stream.data.begin(), stream.data.end());
+    EXPECT_NE(saved.find("<plist"), std::string::npos);
+    EXPECT_NE(saved.find("Defaults"), std::string::npos);
     stream.pos = 0;
     EXPECT_EQ(V<IComponentVtbl>(b.component).setState(b.component, &stream), kResultOk);
     Destroy(a);
