@@ -58,6 +58,9 @@ TarnAdditiveSynth::TarnAdditiveSynth()
 
 TarnAdditiveSynth::~TarnAdditiveSynth()
 {
+    // Script timers call into this instance from the main-loop thread: none may run once its
+    // members start to go.
+    m_luaHelper->CancelAllTimers();
     DoCleanup();
     TarnInstanceTracker::RemoveInstance(this);
 }

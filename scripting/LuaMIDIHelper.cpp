@@ -1,31 +1,320 @@
 #include "LuaMIDIHelper.h"
 
+#include "LuaMIDIScriptAPI.h"
 #include "TarnInstanceTracker.h"
 
+#include "core/FileLoader.h"
+#include "core/ParameterTable.h"
+#include "core/TarnAdditiveSynth.h"
+#include "core/UserFolders.h"
 #include "platform/MusicDeviceBase.h"
 
+#include <lua.hpp>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace TW
 {
+
+const char LuaMIDIHelper::kMetatableTagTimer[] = "TW::LuaMIDIHelper::Timer";
+const char LuaMIDIHelper::kRefcon[] = "TW::LuaMIDIHelper::kRefcon";
+const char LuaMIDIHelper::kParamLookup[] = "TW::LuaMIDIHelper::kParamLookup";
+const char LuaMIDIHelper::kRunawayMessage[] =
+    "script call aborted: it ran past its instruction budget";
+
+namespace
+{
+
+// The count hook runs every kHookInterval instructions while no call is being aborted.
+constexpr int kHookInterval = 100'000;
+
+// The state's allocator; its user data is the helper, so the hook finds it without the stack.
+void* LuaAlloc(void*, void* ptr, std::size_t, std::size_t nsize)
+{
+    if (nsize == 0)
+    {
+        std::free(ptr);
+        return nullptr;
+    }
+    return std::realloc(ptr, nsize);
+}
+
+// An error outside any protected call (only out of memory can cause one here). The interpreter
+// ends the process after this returns.
+int LuaPanic(lua_State* L)
+{
+    const char* text = lua_tostring(L, -1);
+    std::printf("@@@ unprotected error in the MIDI script interpreter: %s\n",
+                text ? text : "(not a string)");
+    std::fflush(stdout);
+    return 0;
+}
+
+// The error value at the top of the stack as text, also when a script raised a non-string.
+const char* ErrorText(lua_State* L)
+{
+    const char* text = lua_tostring(L, -1);
+    return text ? text : "(error object is not a string)";
+}
+
+bool BeginsWithMidiLua(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.compare(0, 8, "midi.lua") == 0;
+}
+
+} // namespace
 
 LuaMIDIHelper::LuaMIDIHelper(MusicDeviceBase* instance, MessageQueue& queue, OSCHelper* osc)
     : m_instance(instance), m_queue(queue), m_osc(osc)
 {
 }
 
-LuaMIDIHelper::~LuaMIDIHelper() = default;
+LuaMIDIHelper::~LuaMIDIHelper()
+{
+    CancelAllTimers();
+    LuaShutdown();
+}
 
 void LuaMIDIHelper::Initialize()
 {
+    // Timer and OSC threads may be running scripts that read these.
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
     std::uint32_t count = 0;
     std::uint32_t size = sizeof count;
-    if (m_instance->DispatchGetProperty(64007, Scope::Global, 0, &count, &size) == kNoErr)
+    if (m_instance->DispatchGetProperty(kPropertyParameterCount, Scope::Global, 0, &count, &size) ==
+        kNoErr)
         m_paramCount = static_cast<int>(count);
     const void* table = nullptr;
     size = sizeof table;
-    if (m_instance->DispatchGetProperty(64010, Scope::Global, 0, &table, &size) == kNoErr)
+    if (m_instance->DispatchGetProperty(kPropertyParameterTable, Scope::Global, 0, &table, &size) ==
+        kNoErr)
         m_paramInfos = table;
+}
+
+lua_State* LuaMIDIHelper::LuaInit()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    if (m_L)
+        return m_L;
+
+    lua_State* L = lua_newstate(LuaAlloc, this);
+    if (!L)
+    {
+        LuaError(nullptr, "cannot create the MIDI script interpreter\n");
+        return nullptr;
+    }
+    lua_atpanic(L, LuaPanic);
+    // Installed before any script runs, so every coroutine inherits it; it only counts while a
+    // protectedPcall is in progress.
+    lua_sethook(L, CountHook, LUA_MASKCOUNT, kHookInterval);
+    luaL_openlibs(L);
+
+    LuaMIDIScriptAPI::Register(L);
+    luaL_newmetatable(L, kMetatableTagTimer);
+    lua_pop(L, 1);
+
+    m_L = L;
+    RegisterFunctions();
+
+    lua_pushlightuserdata(L, const_cast<char*>(kRefcon));
+    lua_pushlightuserdata(L, this);
+    lua_rawset(L, LUA_REGISTRYINDEX);
+
+    auto* lookup = new std::map<std::string, int>();
+    const auto* infos = static_cast<const Tarn::ParamInfo*>(m_paramInfos);
+    for (int id = 0; infos && id < m_paramCount; ++id)
+    {
+        std::string name;
+        for (const char* c = infos[id].name; c && *c && name.size() < 99; ++c)
+            name.push_back(static_cast<unsigned char>(*c) < 0x80 ? *c : '?');
+        (*lookup)[name] = id;
+    }
+    lua_pushlightuserdata(L, const_cast<char*>(kParamLookup));
+    lua_pushlightuserdata(L, lookup);
+    lua_rawset(L, LUA_REGISTRYINDEX);
+
+    const struct
+    {
+        const char* name;
+        bool value;
+    } flags[] = {{"isMac", true}, {"isWin", false}, {"isVST", false}, {"isAU", true}};
+    for (const auto& f : flags)
+    {
+        lua_pushboolean(L, f.value);
+        lua_setglobal(L, f.name);
+    }
+    const struct
+    {
+        const char* name;
+        lua_Number value;
+    } numbers[] = {{"majorVersion", 1}, {"minorVersion", 1}, {"dotVersion", 1}, {"version", 10101}};
+    for (const auto& n : numbers)
+    {
+        lua_pushnumber(L, n.value);
+        lua_setglobal(L, n.name);
+    }
+
+    RunScripts();
+    return m_L;
+}
+
+void LuaMIDIHelper::RunScripts()
+{
+    lua_State* L = m_L;
+    const char* product = nullptr;
+    std::uint32_t size = sizeof product;
+    if (m_instance->DispatchGetProperty(kPropertySecondaryAppSupportName, Scope::Global, 0,
+                                        &product, &size) != kNoErr ||
+        !product)
+        product = "";
+    std::vector<std::string> scripts;
+    Tarn::GetScripts(scripts, product);
+
+    bool userDefault = false;
+    for (const std::string& path : scripts)
+        userDefault = userDefault || BeginsWithMidiLua(path);
+    if (!userDefault)
+    {
+        FileLoader loader("midi.lua");
+        if (loader.GetData())
+        {
+            // Top-level code runs without the instruction budget: lua_pcall, not protectedPcall.
+            if (luaL_loadbuffer(L, static_cast<const char*>(loader.GetData()), loader.GetSize(),
+                                "midi.lua") != 0 ||
+                lua_pcall(L, 0, 0, 0) != 0)
+            {
+                LuaError(L, "failed to run buffer: %s\n", ErrorText(L));
+                lua_pop(L, 1);
+            }
+        }
+    }
+    for (const std::string& path : scripts)
+    {
+        if (luaL_loadfile(L, path.c_str()) != 0 || lua_pcall(L, 0, 0, 0) != 0)
+        {
+            LuaError(L, "failed to run file: %s\n", ErrorText(L));
+            lua_pop(L, 1);
+        }
+    }
+    lua_settop(L, 0);
+}
+
+void LuaMIDIHelper::LuaShutdown()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    if (!m_L)
+        return;
+    lua_pushlightuserdata(m_L, const_cast<char*>(kParamLookup));
+    lua_rawget(m_L, LUA_REGISTRYINDEX);
+    delete static_cast<std::map<std::string, int>*>(lua_touserdata(m_L, -1));
+    lua_pop(m_L, 1);
+    {
+        // The registry references die with the interpreter.
+        std::lock_guard<std::mutex> timers(m_timerLock);
+        for (const auto& t : m_timers)
+            MainLoop::Get().RemoveTimer(t.first);
+        m_timers.clear();
+    }
+    for (HandlerList* list :
+         {&m_allNoteOn, &m_allNoteOff, &m_allCC, &m_allNRPN, &m_allProgramChange,
+          &m_allPolyPressure, &m_pitchWheel, &m_channelPressure})
+        list->clear();
+    for (HandlerTable* table :
+         {&m_noteOn, &m_noteOff, &m_cc, &m_nrpn, &m_programChange, &m_polyPressure})
+        table->clear();
+    lua_close(m_L);
+    m_L = nullptr;
+}
+
+int LuaMIDIHelper::protectedPcall(int nargs, int nresults)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    if (!m_L)
+        return LUA_ERRRUN;
+    if (++m_guardDepth == 1)
+    {
+        m_guardUsed = 0;
+        m_aborting = false;
+    }
+    const int status = lua_pcall(m_L, nargs, nresults, 0);
+    if (--m_guardDepth == 0)
+    {
+        m_guardUsed = 0;
+        if (m_aborting)
+        {
+            m_aborting = false;
+            lua_sethook(m_L, CountHook, LUA_MASKCOUNT, kHookInterval);
+        }
+    }
+    return status;
+}
+
+void LuaMIDIHelper::CountHook(lua_State* L, lua_Debug*)
+{
+    void* ud = nullptr;
+    lua_getallocf(L, &ud);
+    auto* self = static_cast<LuaMIDIHelper*>(ud);
+    if (!self->m_aborting)
+    {
+        // A coroutine left raising by an earlier abort goes back to the normal interval.
+        if (lua_gethookcount(L) != kHookInterval)
+            lua_sethook(L, CountHook, LUA_MASKCOUNT, kHookInterval);
+        if (self->m_guardDepth == 0)
+            return;
+        self->m_guardUsed += kHookInterval;
+        if (self->m_guardUsed < kInstructionBudget)
+            return;
+        self->m_aborting = true;
+    }
+    // Raise at every instruction from now on, in this coroutine and in the main one, so the
+    // error reaches the host even through the script's own pcall.
+    lua_sethook(L, CountHook, LUA_MASKCOUNT, 1);
+    if (L != self->m_L)
+        lua_sethook(self->m_L, CountHook, LUA_MASKCOUNT, 1);
+    // Level 0: inside a hook, the function that was running when the count ran out.
+    luaL_where(L, 0);
+    lua_pushstring(L, kRunawayMessage);
+    lua_concat(L, 2);
+    lua_error(L);
+}
+
+void LuaMIDIHelper::LuaError(lua_State*, const char* format, ...)
+{
+    std::fputs("@@@ ", stdout);
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+LuaMIDIHelper* LuaMIDIHelper::getRefCon(lua_State* L)
+{
+    lua_pushlightuserdata(L, const_cast<char*>(kRefcon));
+    lua_rawget(L, LUA_REGISTRYINDEX);
+    auto* self = static_cast<LuaMIDIHelper*>(lua_touserdata(L, -1));
+    lua_pop(L, 1);
+    return self;
+}
+
+int LuaMIDIHelper::getParam(lua_State* L, const char* name)
+{
+    lua_pushlightuserdata(L, const_cast<char*>(kParamLookup));
+    lua_rawget(L, LUA_REGISTRYINDEX);
+    const auto* lookup = static_cast<const std::map<std::string, int>*>(lua_touserdata(L, -1));
+    lua_pop(L, 1);
+    if (lookup && name)
+    {
+        const auto it = lookup->find(name);
+        if (it != lookup->end())
+            return it->second;
+    }
+    return luaL_error(L, "parameter not found: '%s'", name ? name : "");
 }
 
 bool LuaMIDIHelper::HandleMidiEvent(std::uint8_t status, std::uint8_t channel, std::uint8_t data1,
@@ -81,13 +370,58 @@ bool LuaMIDIHelper::isParameterUsed(int)
     return true;
 }
 
-void LuaMIDIHelper::HandleNoteOn(int, unsigned char, unsigned char) {}
-
-void LuaMIDIHelper::HandleNoteOff(int, unsigned char, unsigned char) {}
-
-void LuaMIDIHelper::HandleControlChange(int, unsigned char controller, unsigned char value)
+void LuaMIDIHelper::CallHandlers(const HandlerList& list, int nargs, int a, int b, int c)
 {
-    // NRPN assembly: every data-entry controller yields one NRPN (number, value).
+    lua_State* L = m_L;
+    if (!L)
+        return;
+    // By position, re-reading the length: a handler may append to this very list.
+    for (std::size_t i = 0; i < list.size(); ++i)
+    {
+        const int top = lua_gettop(L);
+        if (!lua_checkstack(L, 4))
+            return;
+        lua_rawgeti(L, LUA_REGISTRYINDEX, list[i]);
+        lua_pushinteger(L, a);
+        lua_pushinteger(L, b);
+        if (nargs > 2)
+            lua_pushinteger(L, c);
+        protectedPcall(nargs);
+        lua_settop(L, top); // a failed handler's error is discarded here
+    }
+}
+
+void LuaMIDIHelper::CallHandlers(const HandlerTable& table, int key, int nargs, int a, int b, int c)
+{
+    const auto it = table.find(key);
+    if (it != table.end())
+        CallHandlers(it->second, nargs, a, b, c);
+}
+
+void LuaMIDIHelper::HandleNoteOn(int channel, unsigned char note, unsigned char velocity)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    CallHandlers(m_allNoteOn, 3, channel + 1, note, velocity);
+    CallHandlers(m_noteOn, note, 3, channel + 1, note, velocity);
+}
+
+void LuaMIDIHelper::HandleNoteOff(int channel, unsigned char note, unsigned char velocity)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    CallHandlers(m_allNoteOff, 3, channel + 1, note, velocity);
+    CallHandlers(m_noteOff, note, 3, channel + 1, note, velocity);
+}
+
+void LuaMIDIHelper::HandlePolyPressure(int channel, unsigned char note, unsigned char pressure)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    CallHandlers(m_allPolyPressure, 3, channel + 1, note, pressure);
+    CallHandlers(m_polyPressure, note, 3, channel + 1, note, pressure);
+}
+
+void LuaMIDIHelper::HandleControlChange(int channel, unsigned char controller, unsigned char value)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
     switch (controller)
     {
     case 99:
@@ -105,14 +439,115 @@ void LuaMIDIHelper::HandleControlChange(int, unsigned char controller, unsigned 
     default:
         break;
     }
+    if (controller == 6 || controller == 38)
+    {
+        // Every data-entry controller yields one NRPN, with the other data byte as last seen.
+        const int number = m_nrpnMSB * 128 + m_nrpnLSB;
+        const int data = m_dataMSB * 128 + m_dataLSB;
+        CallHandlers(m_allNRPN, 3, channel + 1, number, data);
+        CallHandlers(m_nrpn, number, 3, channel + 1, number, data);
+    }
+    CallHandlers(m_allCC, 3, channel + 1, controller, value);
+    CallHandlers(m_cc, controller, 3, channel + 1, controller, value);
 }
 
-void LuaMIDIHelper::HandlePitchWheel(int, unsigned char, unsigned char) {}
+void LuaMIDIHelper::HandlePitchWheel(int channel, unsigned char lsb, unsigned char msb)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    CallHandlers(m_pitchWheel, 2, channel + 1, msb * 128 + lsb, 0);
+}
 
-void LuaMIDIHelper::HandleProgramChange(int, unsigned char) {}
+void LuaMIDIHelper::HandleProgramChange(int channel, unsigned char program)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    CallHandlers(m_allProgramChange, 2, channel + 1, program, 0);
+    CallHandlers(m_programChange, program, 2, channel + 1, program, 0);
+}
 
-void LuaMIDIHelper::HandleChannelPressure(int, unsigned char) {}
+void LuaMIDIHelper::HandleChannelPressure(int channel, unsigned char pressure)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    CallHandlers(m_channelPressure, 2, channel + 1, pressure, 0);
+}
 
-void LuaMIDIHelper::HandlePolyPressure(int, unsigned char, unsigned char) {}
+TimerHandle LuaMIDIHelper::RequestTimer(lua_State* L, double seconds, bool periodic)
+{
+    // The function is at the top of the stack. The timer lock spans installing and entering the
+    // timer, and a timer call needs the script lock (held by our caller) before it looks the
+    // timer up, so even a timer due at once finds its entry.
+    const int ref = luaL_ref(L, LUA_REGISTRYINDEX);
+    std::lock_guard<std::mutex> lock(m_timerLock);
+    const TimerHandle timer = MainLoop::Get().InstallTimer(
+        seconds, periodic ? seconds : 0.0, periodic ? PeriodicTimerProc : OneShotTimerProc, this);
+    m_timers[timer] = ref;
+    return timer;
+}
+
+bool LuaMIDIHelper::CancelTimer(lua_State* L, TimerHandle timer)
+{
+    int ref = LUA_NOREF;
+    {
+        std::lock_guard<std::mutex> lock(m_timerLock);
+        const auto it = m_timers.find(timer);
+        if (it == m_timers.end())
+            return false;
+        MainLoop::Get().RemoveTimer(timer);
+        ref = it->second;
+        m_timers.erase(it);
+    }
+    // A cancelled timer is never called again: its function need not be kept.
+    luaL_unref(L, LUA_REGISTRYINDEX, ref);
+    return true;
+}
+
+void LuaMIDIHelper::OneShotTimerProc(TimerHandle timer, void* userData)
+{
+    static_cast<LuaMIDIHelper*>(userData)->TimerProc(timer, false);
+}
+
+void LuaMIDIHelper::PeriodicTimerProc(TimerHandle timer, void* userData)
+{
+    static_cast<LuaMIDIHelper*>(userData)->TimerProc(timer, true);
+}
+
+void LuaMIDIHelper::TimerProc(TimerHandle timer, bool periodic)
+{
+    // Main-loop thread. The script lock comes first so that a timer cancelled by a script is
+    // never called after cancelTimer has returned.
+    std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
+    int ref = LUA_NOREF;
+    {
+        std::lock_guard<std::mutex> timers(m_timerLock);
+        const auto it = m_timers.find(timer);
+        if (it == m_timers.end())
+            return;
+        ref = it->second;
+        if (!periodic)
+        {
+            MainLoop::Get().RemoveTimer(timer);
+            m_timers.erase(it);
+        }
+    }
+    if (ref < 0 || !m_L)
+        return;
+    const int top = lua_gettop(m_L);
+    lua_rawgeti(m_L, LUA_REGISTRYINDEX, ref);
+    protectedPcall(0);
+    lua_settop(m_L, top); // errors of timer functions are discarded
+    // A one-shot timer never runs again: release its function rather than keep it for the
+    // interpreter's life.
+    if (!periodic)
+        luaL_unref(m_L, LUA_REGISTRYINDEX, ref);
+}
+
+void LuaMIDIHelper::CancelAllTimers()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_timerLock);
+        m_timers.clear();
+    }
+    // Also waits for a call in progress, whose entry may already be gone (a one-shot timer).
+    MainLoop::Get().RemoveTimers(this);
+}
 
 } // namespace TW

@@ -66,8 +66,7 @@ void TarnAdditiveSynth::VeLuLuaMIDIHelper::setGUIBoolValue(int id, int value)
 {
     if (id < 0 || id >= static_cast<int>(Tarn::kNumGUISwitches))
         return;
-    m_synth->GetDisplayBlock().guiSwitches[id].store(value != 0 ? 1 : 0,
-                                                     std::memory_order_relaxed);
+    m_synth->GetDisplayBlock().guiSwitches[id].store(value != 0 ? 1 : 0, std::memory_order_relaxed);
 }
 
 int TarnAdditiveSynth::VeLuLuaMIDIHelper::getGUIBoolValue(int id) const
