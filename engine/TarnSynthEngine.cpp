@@ -42,12 +42,6 @@ inline int LfoLane(int lfo) noexcept
     return (lfo + 1) & 3;
 }
 
-// A segment that freezes the level: the hold stage.
-inline void SetHold(Note::Stage& s) noexcept
-{
-    s.SetHold();
-}
-
 } // namespace
 
 TarnSynthEngine::TarnSynthEngine(const TW::ParameterElement& params, DisplayBlock& display) noexcept
@@ -207,7 +201,7 @@ void TarnSynthEngine::ReleaseNote(Note& n) noexcept
                               levelR1 * j, R);
         const float timeR2 = P(base + P::kEnvTimeR2);
         if (timeR2 == 5.0f) // "Inf": stay at the R1 end level
-            SetHold(env.m_stages[1]);
+            env.m_stages[1].SetHold();
         else
             env.m_stages[1].Setup(timeR2, P(base + P::kEnvShapeR2), levelR1 * j, 0.0f, R);
     }
@@ -217,7 +211,7 @@ void TarnSynthEngine::ReleaseNote(Note& n) noexcept
         env.m_stage = 1;
         if (release == 5.0f) // "Inf": the level freezes
         {
-            SetHold(env.m_stages[1]);
+            env.m_stages[1].SetHold();
             return;
         }
         const float samples = std::max(release * R, 1.0f);
@@ -368,7 +362,7 @@ void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noex
     m_filterQ0 = std::fmin(2.0, 2.0 * (1.0 - std::pow(static_cast<double>(P(P::kFilterQ)), 0.25)));
 }
 
-void TarnSynthEngine::PrepareNote(Note& n, const VoiceSliceConstants&, double semitones) noexcept
+void TarnSynthEngine::PrepareNote(Note& n, double semitones) noexcept
 {
     const float R = m_sampleRate;
     n.m_octaves = ((n.m_key - 60) + semitones) / 12.0;
@@ -485,7 +479,7 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
     PrepareSlice(c, frames);
     const double semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
     for (int i = 0; i < m_numNotes; ++i)
-        PrepareNote(m_notes[i], c, semitones);
+        PrepareNote(m_notes[i], semitones);
     // Notes in index order, as many side by side as the path's vectors have lanes.
     for (int first = 0; first < m_numNotes; first += m_kernel.width)
     {

@@ -70,7 +70,7 @@ private:
     void ReleaseNote(Note& note) noexcept;
     bool IsHeld(int key) const noexcept;
     void PrepareSlice(VoiceSliceConstants& c, unsigned frames) noexcept;
-    void PrepareNote(Note& note, const VoiceSliceConstants& c, double semitones) noexcept;
+    void PrepareNote(Note& note, double semitones) noexcept;
     void RenderGroup(Note* const* notes, int count, const VoiceSliceConstants& c, float* out,
                      unsigned frames) noexcept;
 
