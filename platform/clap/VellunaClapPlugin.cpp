@@ -66,7 +66,9 @@ VellunaClapPlugin::VellunaClapPlugin(const clap_host_t* host) : m_host(host)
     m_plugin.deactivate = [](const clap_plugin_t*) {};
     m_plugin.start_processing = [](const clap_plugin_t*) { return true; };
     m_plugin.stop_processing = [](const clap_plugin_t*) {};
-    m_plugin.reset = [](const clap_plugin_t*) {};
+    // Audio thread: all sound off, which the next block applies before rendering.
+    m_plugin.reset = [](const clap_plugin_t* p)
+    { Self(p)->m_instance->Synth().MidiEvent(0xB0, 120, 0, 0); };
     m_plugin.process = [](const clap_plugin_t* p, const clap_process_t* process)
     { return Self(p)->Process(process); };
     m_plugin.get_extension = [](const clap_plugin_t* p, const char* id)

@@ -270,6 +270,20 @@ TEST_F(ClapHostTest, EachInstanceAnswersOscOnItsOwnPortAndTheHostHearsTheChange)
     EXPECT_EQ(b.Outputs().back(), std::make_pair(clap_id{0}, 0.75));
 }
 
+TEST_F(ClapHostTest, ResetSilencesEveryVoice)
+{
+    ClapInstance clap(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(clap.Valid());
+    clap.NoteOn(0, 60, 0.8);
+    clap.NoteOn(0, 64, 0.8);
+    clap.ProcessFrames(4800);
+    ASSERT_GT(Peak(clap.Left(), clap.Left().size() - kBlock), 0.001f);
+    clap.Plugin()->reset(clap.Plugin());
+    const std::size_t before = clap.Left().size();
+    clap.Process();
+    EXPECT_EQ(Peak(clap.Left(), before), 0.0f);
+}
+
 TEST_F(ClapHostTest, HostChangesAreNotEchoedBack)
 {
     ClapInstance clap(*ms_library, kRate, kBlock);
