@@ -10,10 +10,13 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -282,6 +285,40 @@ TEST_F(ClapHostTest, ResetSilencesEveryVoice)
     const std::size_t before = clap.Left().size();
     clap.Process();
     EXPECT_EQ(Peak(clap.Left(), before), 0.0f);
+}
+
+TEST(ClapBundleTest, ScriptsAreReadFromBesideTheLoadedLibrary)
+{
+    IsolateUserFolders();
+    // A copy of the plug-in whose own "midi.lua" maps every controller to "Filter Cutoff".
+    char pattern[] = "/tmp/velluna-clap-copy-XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    const std::string library = dir + "/Velluna.clap";
+    {
+        std::ifstream in(VELLUNA_CLAP_FILE, std::ios::binary);
+        std::ofstream out(library, std::ios::binary);
+        out << in.rdbuf();
+    }
+    ::mkdir((dir + "/resources").c_str(), 0755);
+    std::ofstream(dir + "/resources/midi.lua")
+        << "requestAllCC(function(channel, controller, value)\n"
+           "    setParameter(\"Filter Cutoff\", 5000)\n"
+           "end)\n";
+
+    {
+        ClapLibrary copy(library.c_str());
+        ASSERT_NE(copy.Factory(), nullptr);
+        ClapInstance clap(copy, kRate, kBlock);
+        ASSERT_TRUE(clap.Valid());
+        clap.Midi(0, 0xB0, 7, 64);
+        clap.Process();
+        EXPECT_DOUBLE_EQ(clap.Value(139), 5000.0);
+        EXPECT_DOUBLE_EQ(clap.Value(0), 1.0); // the default script's mapping is not there
+    }
+    std::remove((dir + "/resources/midi.lua").c_str());
+    ::rmdir((dir + "/resources").c_str());
+    std::remove(library.c_str());
+    ::rmdir(dir.c_str());
 }
 
 TEST_F(ClapHostTest, HostChangesAreNotEchoedBack)
