@@ -2,6 +2,7 @@
 // parameter paths and the command set. Everything here runs on the receive task.
 #include "OSCHelper.h"
 
+#include "OSCMessageLayout.h"
 #include "OSCReply.h"
 #include "TarnAddressParser.h"
 
@@ -22,21 +23,12 @@ namespace
 
 constexpr char kVersionSuffix[] = " 1.1.1";
 
-// oscpack checks a message's layout when it is read, except the size of a blob that ends the
-// message; that is checked here, so no blob can claim bytes beyond its message.
-void Validate(const osc::ReceivedMessage& message, const char* end)
+// Refuses a message whose parts do not lie inside it, before oscpack reads it.
+void CheckLayout(const char* data, std::size_t size)
 {
-    for (auto arg = message.ArgumentsBegin(); arg != message.ArgumentsEnd(); ++arg)
-    {
-        if (!arg->IsBlob())
-            continue;
-        const void* data = nullptr;
-        osc::osc_bundle_element_size_t size = 0;
-        arg->AsBlobUnchecked(data, size);
-        if (size < 0 || static_cast<const char*>(data) > end ||
-            size > end - static_cast<const char*>(data))
-            throw osc::MalformedMessageException("blob exceeds the message");
-    }
+    const char* why = nullptr;
+    if (!CheckOSCMessageLayout(data, size, why))
+        throw osc::MalformedMessageException(why);
 }
 
 // Checks every element of a packet before any is dispatched, so that a malformed packet is
@@ -50,7 +42,10 @@ void Validate(const osc::ReceivedBundle& bundle, int depth)
         if (i->IsBundle())
             Validate(osc::ReceivedBundle(*i), depth + 1);
         else
-            Validate(osc::ReceivedMessage(*i), i->Contents() + i->Size());
+        {
+            CheckLayout(i->Contents(), static_cast<std::size_t>(i->Size()));
+            osc::ReceivedMessage message(*i);
+        }
     }
 }
 
@@ -113,9 +108,8 @@ void OSCHelper::ProcessPacket(const char* data, int size, const IpEndpointName& 
         }
         else
         {
-            const osc::ReceivedMessage message(packet);
-            Validate(message, data + size);
-            ProcessMessage(message, remote);
+            CheckLayout(data, static_cast<std::size_t>(size));
+            ProcessMessage(osc::ReceivedMessage(packet), remote);
         }
     }
     catch (const std::exception& e)

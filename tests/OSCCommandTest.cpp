@@ -318,6 +318,21 @@ TEST(OSCCommands, MalformedPacketsChangeNothingAndTheServerGoesOn)
     EXPECT_EQ(out.rfind("error while parsing message: ", 0), 0u) << out;
     EXPECT_EQ(synth->GetParameter(139), before);
 
+    // Blob sizes that oscpack would follow far outside the packet, and an address whose
+    // padding is not zeros (oscpack then reads the type tags from elsewhere); found by fuzzing.
+    const char hugeBlob[] = {'/', 'a', 0, 0, ',', 'b', 'b', 0, '\xff', '\xff', '\xff', '\xff'};
+    const char badPadding[] = {'/', 'p', 'a', 0x1f, 6,      'q',    '\xfd', '\xfe', 0x7f, 0,
+                               0,   'i', 'r', 0,    0,      0,      ',',    'c',    'b',  0,
+                               0,   0,   0,   0,    '\xff', '\xff', '\xff', '\xff'};
+    for (const auto& [bytes, length] :
+         {std::pair<const char*, int>{hugeBlob, 12}, {badPadding, 28}})
+    {
+        testing::internal::CaptureStdout();
+        osc.HandlePacket(bytes, length, kRemote);
+        EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("error while parsing message: ", 0),
+                  0u);
+    }
+
     const char garbage[] = {'/', 's', 'e', 't', 0, 0, 0, 0, ',', 'i', 'f', 0, 1, 2};
     testing::internal::CaptureStdout();
     osc.HandlePacket(garbage, sizeof garbage, kRemote);
