@@ -3,9 +3,10 @@
 // includes it inside its own anonymous namespace, so every copy is compiled for its own
 // instruction set and none is shared between files.
 //
-// Per sample the order is that of the scalar loop; only the partial sum is grouped by envelope
-// choice (sum of A(k) s(k) per group, times G[group]) and the notes' outputs are summed across
-// lanes before being added to the output.
+// Per sample the order is that of the scalar loop, except that the partial sum is grouped by
+// envelope choice (sum of A(k) s(k) per group, times G[group]) with A(k) folded into the sine's
+// polynomial coefficients, and that the notes' outputs are summed across lanes before being
+// added to the output: float rounding differs, nothing else.
 
 template <class S> struct VoiceGroupLoop
 {
@@ -85,14 +86,19 @@ template <class S> struct VoiceGroupLoop
                 aHigh = S::Set1(c.aHigh);
         const V zero = S::Set1(0.0f), half = S::Set1(0.5f), one = S::Set1(1.0f);
 
-        // The sounding partials, grouped by envelope choice: harmonic number and gain A(k).
-        V harmonic[16], gain[16];
+        // The sounding partials, grouped by envelope choice: harmonic number, and the sine's
+        // polynomial in u = -r (r the folded phase, see PolySineSse.h) with its coefficients
+        // negated and multiplied by the partial's gain A(k), highest power first.
+        V harmonic[16], coef[16][5];
+        const float poly[5] = {-kPolySineC9, -kPolySineC7, -kPolySineC5, -kPolySineC3,
+                               -kPolySineC1};
         for (int n = 0, p = 0; n < 4; ++n)
             for (int j = 0; j < c.groupSize[n]; ++j, ++p)
             {
                 const int k = c.groupPartials[n][j];
                 harmonic[p] = S::Set1(static_cast<float>(k + 1));
-                gain[p] = S::Set1(c.partialGain[k]);
+                for (int t = 0; t < 5; ++t)
+                    coef[p][t] = S::Set1(poly[t] * c.partialGain[k]);
             }
 
         for (unsigned i = 0; i < frames; ++i)
@@ -127,7 +133,15 @@ template <class S> struct VoiceGroupLoop
                     continue;
                 V sum = zero;
                 for (; p < end; ++p)
-                    sum = S::MulAdd(S::PolySine(S::Mul(harmonic[p], bent)), gain[p], sum);
+                {
+                    const V u = S::Fold(S::Mul(harmonic[p], bent));
+                    const V u2 = S::Mul(u, u);
+                    V q = S::MulAdd(u2, coef[p][0], coef[p][1]);
+                    q = S::MulAdd(u2, q, coef[p][2]);
+                    q = S::MulAdd(u2, q, coef[p][3]);
+                    q = S::MulAdd(u2, q, coef[p][4]);
+                    sum = S::MulAdd(u, q, sum); // A(k) sin(2 pi k bent)
+                }
                 x = S::MulAdd(sum, g[n], x);
             }
 

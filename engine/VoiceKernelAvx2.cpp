@@ -1,7 +1,8 @@
 // The voice loop on eight-lane AVX2 vectors with fused multiply-add: eight notes side by side.
 // This file alone is built with -mavx2 -mfma and is only called when the processor has both. It
-// uses no inline function shared with other files (its sine and vector helpers are its own), so
-// no AVX instruction can leak into the baseline paths through the linker.
+// calls no inline function shared with other files (its vector helpers are its own; PolySine.h
+// gives only constants), so no AVX instruction can leak into the baseline paths via the linker.
+#include "PolySine.h"
 #include "VoiceKernel.h"
 
 #include <immintrin.h>
@@ -33,19 +34,12 @@ struct Avx2
     {
         return _mm256_round_ps(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     }
-    static V PolySine(V x) noexcept
+    // u = -r for the scalar sine's folded phase r: the cycle folded around the nearest integer.
+    static V Fold(V x) noexcept
     {
-        // The cycle folded around the nearest integer into [-0.25, 0.25] (as the SSE2 version),
-        // then the odd ninth-order polynomial with negated coefficients.
         const V g = Sub(x, _mm256_round_ps(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
-        V u = _mm256_min_ps(g, Sub(Set1(0.5f), g));
-        u = _mm256_max_ps(u, Sub(Set1(-0.5f), g));
-        const V u2 = Mul(u, u);
-        V p = MulAdd(u2, Set1(39.710674f), Set1(-76.574974f));
-        p = MulAdd(u2, p, Set1(81.602234f));
-        p = MulAdd(u2, p, Set1(-41.341679f));
-        p = MulAdd(u2, p, Set1(6.2831855f));
-        return Mul(u, p);
+        const V u = _mm256_min_ps(g, Sub(Set1(0.5f), g));
+        return _mm256_max_ps(u, Sub(Set1(-0.5f), g));
     }
     static float Sum(V v) noexcept
     {
@@ -74,17 +68,12 @@ struct Avx128
     static V CmpEq(V a, V b) noexcept { return _mm_cmp_ps(a, b, _CMP_EQ_OQ); }
     static V Select(V mask, V a, V b) noexcept { return _mm_blendv_ps(b, a, mask); }
     static V Trunc(V x) noexcept { return _mm_round_ps(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-    static V PolySine(V x) noexcept
+    // u = -r for the scalar sine's folded phase r: the cycle folded around the nearest integer.
+    static V Fold(V x) noexcept
     {
         const V g = Sub(x, _mm_round_ps(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
-        V u = _mm_min_ps(g, Sub(Set1(0.5f), g));
-        u = _mm_max_ps(u, Sub(Set1(-0.5f), g));
-        const V u2 = Mul(u, u);
-        V p = MulAdd(u2, Set1(39.710674f), Set1(-76.574974f));
-        p = MulAdd(u2, p, Set1(81.602234f));
-        p = MulAdd(u2, p, Set1(-41.341679f));
-        p = MulAdd(u2, p, Set1(6.2831855f));
-        return Mul(u, p);
+        const V u = _mm_min_ps(g, Sub(Set1(0.5f), g));
+        return _mm_max_ps(u, Sub(Set1(-0.5f), g));
     }
     static float Sum(V v) noexcept
     {

@@ -1,5 +1,5 @@
 // The voice loop on four-lane SSE2 vectors: four notes side by side.
-#include "PolySineSse.h"
+#include "PolySine.h"
 #include "VoiceKernel.h"
 
 #include <emmintrin.h>
@@ -31,7 +31,13 @@ struct Sse2
         return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
     }
     static V Trunc(V x) noexcept { return _mm_cvtepi32_ps(_mm_cvttps_epi32(x)); }
-    static V PolySine(V x) noexcept { return PolySine4(x); }
+    // u = -r for the scalar sine's folded phase r (see PolySineSse.h).
+    static V Fold(V x) noexcept
+    {
+        const V g = _mm_sub_ps(x, _mm_cvtepi32_ps(_mm_cvtps_epi32(x)));
+        const V u = _mm_min_ps(g, _mm_sub_ps(_mm_set1_ps(0.5f), g));
+        return _mm_max_ps(u, _mm_sub_ps(_mm_set1_ps(-0.5f), g));
+    }
     static float Sum(V v) noexcept
     {
         const V pair = _mm_add_ps(v, _mm_movehl_ps(v, v));
