@@ -125,7 +125,9 @@ void MainLoop::Run()
         const Clock::time_point now = Clock::now();
         if (next->first > now)
         {
-            m_wake.wait_until(lock, next->first);
+            // A copy: the entry may be removed while we wait.
+            const Clock::time_point due = next->first;
+            m_wake.wait_until(lock, due);
             continue;
         }
         const TimerHandle handle = next->second;

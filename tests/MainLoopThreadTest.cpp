@@ -43,7 +43,7 @@ struct Recorder
     }
 };
 
-TEST(MainLoopTest, TimersRunInDueOrderOnTheLoopThread)
+TEST(MainLoopThreadTest, TimersRunInDueOrderOnTheLoopThread)
 {
     Recorder r;
     std::pair<Recorder*, int> a{&r, 3}, b{&r, 1}, c{&r, 2};
@@ -56,7 +56,7 @@ TEST(MainLoopTest, TimersRunInDueOrderOnTheLoopThread)
     EXPECT_FALSE(loop.IsLoopThread());
 }
 
-TEST(MainLoopTest, OneShotTimerRunsOnceAndIsGone)
+TEST(MainLoopThreadTest, OneShotTimerRunsOnceAndIsGone)
 {
     Recorder r;
     std::pair<Recorder*, int> tag{&r, 7};
@@ -70,7 +70,7 @@ TEST(MainLoopTest, OneShotTimerRunsOnceAndIsGone)
     EXPECT_FALSE(loop.RemoveTimer(timer));
 }
 
-TEST(MainLoopTest, PeriodicTimerRepeatsUntilRemoved)
+TEST(MainLoopThreadTest, PeriodicTimerRepeatsUntilRemoved)
 {
     Recorder r;
     std::pair<Recorder*, int> tag{&r, 1};
@@ -84,7 +84,7 @@ TEST(MainLoopTest, PeriodicTimerRepeatsUntilRemoved)
     EXPECT_FALSE(loop.RemoveTimer(timer));
 }
 
-TEST(MainLoopTest, RemoveTimersWaitsForTheCallInProgress)
+TEST(MainLoopThreadTest, RemoveTimersWaitsForTheCallInProgress)
 {
     struct Slow
     {

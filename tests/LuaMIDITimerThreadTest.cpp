@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 namespace
 {
 
-class LuaMIDITimerTest : public ::testing::Test
+class LuaMIDITimerThreadTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -47,7 +47,7 @@ protected:
     std::unique_ptr<TestInstance> m_instance;
 };
 
-TEST_F(LuaMIDITimerTest, OneShotFiresOnceAndCancelAfterwardsIsHarmless)
+TEST_F(LuaMIDITimerThreadTest, OneShotFiresOnceAndCancelAfterwardsIsHarmless)
 {
     Run("t = requestTimedCallback(0.01, function() fired = fired + 1 end)");
     EXPECT_EQ(LuaString(Helper(), "type(t)"), "userdata");
@@ -58,7 +58,7 @@ TEST_F(LuaMIDITimerTest, OneShotFiresOnceAndCancelAfterwardsIsHarmless)
     EXPECT_EQ(LuaStackDepth(Helper()), 0);
 }
 
-TEST_F(LuaMIDITimerTest, CancelledTimerNeverFires)
+TEST_F(LuaMIDITimerThreadTest, CancelledTimerNeverFires)
 {
     const std::size_t before = TW::MainLoop::Get().GetTimerCount();
     Run("t = requestTimedCallback(0.05, function() fired = fired + 1 end)\n"
@@ -69,7 +69,7 @@ TEST_F(LuaMIDITimerTest, CancelledTimerNeverFires)
     EXPECT_EQ(Fired(), 0);
 }
 
-TEST_F(LuaMIDITimerTest, PeriodicTimerRepeatsUntilCancelledFromItsOwnFunction)
+TEST_F(LuaMIDITimerThreadTest, PeriodicTimerRepeatsUntilCancelledFromItsOwnFunction)
 {
     // Its errors are discarded and do not stop it; it cancels itself on the fifth call.
     Run("p = requestPeriodicCallback(0.005, function()\n"
@@ -83,7 +83,7 @@ TEST_F(LuaMIDITimerTest, PeriodicTimerRepeatsUntilCancelledFromItsOwnFunction)
     EXPECT_EQ(LuaStackDepth(Helper()), 0);
 }
 
-TEST_F(LuaMIDITimerTest, RunawayTimerFunctionIsAborted)
+TEST_F(LuaMIDITimerThreadTest, RunawayTimerFunctionIsAborted)
 {
     Run("requestTimedCallback(0, function() while true do end end)\n"
         "requestTimedCallback(0.02, function() fired = fired + 1 end)");
@@ -91,7 +91,7 @@ TEST_F(LuaMIDITimerTest, RunawayTimerFunctionIsAborted)
     EXPECT_EQ(LuaStackDepth(Helper()), 0);
 }
 
-TEST_F(LuaMIDITimerTest, InstanceGoesAwayWhileTimersRun)
+TEST_F(LuaMIDITimerThreadTest, InstanceGoesAwayWhileTimersRun)
 {
     const std::size_t before = TW::MainLoop::Get().GetTimerCount();
     Run("requestPeriodicCallback(0.001, function() fired = fired + 1; "
