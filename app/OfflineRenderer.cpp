@@ -40,10 +40,22 @@ bool OfflineRenderer::Render(const RenderScore& score, std::uint64_t totalFrames
     m_blocks = 0;
     while (pos < totalFrames)
     {
-        // Parameter changes due now take effect before this frame is rendered.
+        // Presets and parameter changes due now take effect before this frame is rendered.
         while (next < count && events[next].frame <= pos && !events[next].IsQueued())
         {
             const RenderScoreEvent& e = events[next++];
+            if (e.kind == RenderScoreEvent::Kind::Preset)
+            {
+                const TW::Status status =
+                    m_synth.NewFactoryPresetSet({static_cast<std::int32_t>(e.param), ""});
+                if (status != TW::kNoErr)
+                {
+                    error = "cannot load factory preset " + std::to_string(e.param) + " (status " +
+                            std::to_string(status) + ")";
+                    return false;
+                }
+                continue;
+            }
             const TW::Status status = TW::AUParameterSet(
                 nullptr, nullptr, {&m_synth, e.param, TW::Scope::Global, 0}, e.value, 0);
             if (status != TW::kNoErr)

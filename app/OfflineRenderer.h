@@ -1,9 +1,10 @@
 // Drives one initialized instance the way a host does, without a clock: the score's MIDI goes
 // through the instance's MIDI entry at its offset inside the block, parameter changes through
-// the notifying parameter call between blocks, and the audio is pulled with DoRender. Blocks
-// are cut where the queue would overflow, where a parameter changes and where a
-// system-exclusive block is due (those carry no frame offset), so the events land on their
-// exact frames whatever the block size. Main thread (it is also the render thread here).
+// the notifying parameter call and factory presets through the preset call between blocks, and
+// the audio is pulled with DoRender. Blocks are cut where the queue would overflow, where a
+// parameter changes or a preset loads, and where a system-exclusive block is due (those carry
+// no frame offset), so the events land on their exact frames whatever the block size. Main
+// thread (it is also the render thread here).
 #pragma once
 
 #include "RenderScore.h"

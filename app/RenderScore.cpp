@@ -44,6 +44,15 @@ void RenderScore::AddParameter(std::uint64_t frame, TW::ParameterID id, float va
     m_events.push_back(e);
 }
 
+void RenderScore::AddPreset(std::uint64_t frame, std::uint32_t number)
+{
+    RenderScoreEvent e;
+    e.frame = frame;
+    e.kind = RenderScoreEvent::Kind::Preset;
+    e.param = number;
+    m_events.push_back(e);
+}
+
 void RenderScore::AddMidiFile(const MidiFile& file, double rate)
 {
     m_events.reserve(m_events.size() + file.Events().size());

@@ -1,5 +1,5 @@
-// What an offline render plays: MIDI messages, system-exclusive blocks and parameter changes,
-// each at a frame of the render. Main thread.
+// What an offline render plays: MIDI messages, system-exclusive blocks, parameter changes and
+// factory presets, each at a frame of the render. Main thread.
 #pragma once
 
 #include "platform/AudioTypes.h"
@@ -15,6 +15,7 @@ struct RenderScoreEvent
     enum class Kind : std::uint8_t
     {
         Parameter, // set through the notifying parameter call before the frame is rendered
+        Preset,    // a factory preset loaded before the frame is rendered (number in param)
         Midi,      // a short message through the instance's MIDI entry
         SysEx,     // a system-exclusive block through the instance's MIDI entry
     };
@@ -29,7 +30,7 @@ struct RenderScoreEvent
     std::uint32_t sysexOffset = 0; // into RenderScore::SysExBytes() (SysEx)
     std::uint32_t sysexLength = 0;
 
-    bool IsQueued() const noexcept { return kind != Kind::Parameter; }
+    bool IsQueued() const noexcept { return kind == Kind::Midi || kind == Kind::SysEx; }
 };
 
 class RenderScore
@@ -45,12 +46,13 @@ public:
     void AddMidi(std::uint64_t frame, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     void AddSysEx(std::uint64_t frame, const std::uint8_t* bytes, std::size_t length);
     void AddParameter(std::uint64_t frame, TW::ParameterID id, float value);
+    void AddPreset(std::uint64_t frame, std::uint32_t number);
     // Every event of a MIDI file, at its frame for the rate.
     void AddMidiFile(const MidiFile& file, double rate);
 
-    // Orders the events by frame (parameter changes first within a frame, the rest in the order
-    // added) and spreads queued events so that no frame has more than the queue holds. Call
-    // once after adding, before rendering.
+    // Orders the events by frame (presets and parameter changes first within a frame, each
+    // group in the order added) and spreads queued events so that no frame has more than the queue
+    // holds. Call once after adding, before rendering.
     void Finish();
 
     const std::vector<RenderScoreEvent>& Events() const noexcept { return m_events; }

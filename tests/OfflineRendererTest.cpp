@@ -2,6 +2,8 @@
 
 #include "support/TestInstance.h"
 
+#include "core/FactoryPresets.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -156,8 +158,9 @@ TEST(OfflineRendererTest, CrowdedBlocksLoseNothing)
     }
 }
 
-// A system-exclusive block (queued without a frame offset) and a parameter change both take
-// effect at their frame; a parameter change at a frame precedes the MIDI of that frame.
+// A system-exclusive block (queued without a frame offset), a factory preset and a parameter
+// change all take effect at their frame; presets and parameter changes precede the MIDI of
+// their frame, in the order given.
 TEST(OfflineRendererTest, SysExAndParametersAtTheirFrame)
 {
     const std::uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
@@ -166,7 +169,11 @@ TEST(OfflineRendererTest, SysExAndParametersAtTheirFrame)
     score.AddSysEx(300, sysex, sizeof sysex);
     score.AddMidi(300, 0x90, 2, 1);
     score.AddSysEx(301, sysex, sizeof sysex);
+    const int pad = Tarn::FindFactoryPreset("Simple Pad"); // "Attack" 1.125
+    ASSERT_GT(pad, 0);
+    score.AddPreset(500, static_cast<std::uint32_t>(pad));
     score.AddMidi(700, 0x90, 3, 1);
+    score.AddPreset(700, 0); // "Defaults": "Attack" 0.5, then the change below
     score.AddParameter(700, kAttack, 1.25f);
     score.Finish();
     for (std::uint32_t block : kBlockSizes)
@@ -183,10 +190,10 @@ TEST(OfflineRendererTest, SysExAndParametersAtTheirFrame)
         EXPECT_EQ(run.items[4].watched, 1.25f) << "block " << block;
         for (const auto& s : run.slices)
         {
-            if (s.start + s.frames <= 700)
-                EXPECT_EQ(s.watched, 0.5f) << "slice at " << s.start;
-            else
-                EXPECT_EQ(s.watched, 1.25f) << "slice at " << s.start << " crosses 700";
+            const float expected = s.start < 500 ? 0.5f : s.start < 700 ? 1.125f : 1.25f;
+            EXPECT_EQ(s.watched, expected) << "slice at " << s.start << ", block " << block;
+            EXPECT_TRUE(s.start >= 700 || s.start + s.frames <= 700) << "slice crosses 700";
+            EXPECT_TRUE(s.start >= 500 || s.start + s.frames <= 500) << "slice crosses 500";
         }
     }
 }
