@@ -32,6 +32,13 @@ int TruncateToInt(lua_Number n)
     return static_cast<int>(n);
 }
 
+// An integer argument (an id, a key, an OSC index): a number, truncated as above. Unlike the
+// interpreter's own integer conversion this stays defined for numbers beyond int.
+int CheckedIntArg(lua_State* L, int index)
+{
+    return TruncateToInt(luaL_checknumber(L, index));
+}
+
 // A parameter argument: a number is its id, anything else must be a string naming it exactly.
 int ParamArg(lua_State* L, int index)
 {
@@ -57,7 +64,7 @@ const Tarn::ParamInfo& Info(const void* table, int id)
 // An indicator id argument in 0..7.
 int CheckedIndicatorArg(lua_State* L, int index)
 {
-    const int id = luaL_checkint(L, index);
+    const int id = CheckedIntArg(L, index);
     if (static_cast<unsigned>(id) >= kNumIndicators)
         return luaL_error(L, "indicator id out of range: %d", id);
     return id;
@@ -74,7 +81,7 @@ int RequestAll(lua_State* L, std::vector<int>& list, const char* name)
 
 int RequestKeyed(lua_State* L, std::map<int, std::vector<int>>& table, const char* name)
 {
-    const int key = luaL_checkint(L, 1);
+    const int key = CheckedIntArg(L, 1);
     if (!lua_isfunction(L, 2))
         return luaL_error(L, "second argument to %s() is not a function", name);
     lua_pushvalue(L, 2);
@@ -207,7 +214,7 @@ int LuaMIDIScriptAPI::getNumParameters(lua_State* L)
 
 int LuaMIDIScriptAPI::setOthersParameter(lua_State* L)
 {
-    const int index = luaL_checkint(L, 1);
+    const int index = CheckedIntArg(L, 1);
     const int id = ParamArg(L, 2);
     const float value = static_cast<float>(luaL_checknumber(L, 3));
     TarnInstanceTracker::SetParameterOnAllByOSCIndex(index, id, value);
@@ -216,7 +223,7 @@ int LuaMIDIScriptAPI::setOthersParameter(lua_State* L)
 
 int LuaMIDIScriptAPI::getOthersParameter(lua_State* L)
 {
-    const int index = luaL_checkint(L, 1);
+    const int index = CheckedIntArg(L, 1);
     const int id = ParamArg(L, 2);
     lua_pushnumber(L, TarnInstanceTracker::GetParameterFromAllByOSCIndex(index, id));
     return 1;
@@ -224,7 +231,7 @@ int LuaMIDIScriptAPI::getOthersParameter(lua_State* L)
 
 int LuaMIDIScriptAPI::setOthersGUIBoolValue(lua_State* L)
 {
-    const int index = luaL_checkint(L, 1);
+    const int index = CheckedIntArg(L, 1);
     const int id = CheckedIndicatorArg(L, 2);
     TarnInstanceTracker::SetGUIBoolValueOnAllByOSCIndex(index, id, lua_toboolean(L, 3) ? 1 : 0);
     return 0;
@@ -232,7 +239,7 @@ int LuaMIDIScriptAPI::setOthersGUIBoolValue(lua_State* L)
 
 int LuaMIDIScriptAPI::getOthersGUIBoolValue(lua_State* L)
 {
-    const int index = luaL_checkint(L, 1);
+    const int index = CheckedIntArg(L, 1);
     const int id = CheckedIndicatorArg(L, 2);
     lua_pushboolean(L, TarnInstanceTracker::GetGUIBoolValueFromAllByOSCIndex(index, id) != 0);
     return 1;

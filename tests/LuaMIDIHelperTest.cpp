@@ -264,6 +264,7 @@ TEST_F(LuaMIDIHelperTest, ErrorTexts)
         {"setParameter", "'nothing', 1", "parameter not found: 'nothing'"},
         {"setGUIBoolValue", "8, true", "indicator id out of range: 8"},
         {"setGUIBoolValue", "-1, true", "indicator id out of range: -1"},
+        {"setGUIBoolValue", "-1e20, true", "indicator id out of range: -2147483648"},
         {"getGUIBoolValue", "8", "indicator id out of range: 8"},
         {"setOthersGUIBoolValue", "0, 9, true", "indicator id out of range: 9"},
         {"getOthersGUIBoolValue", "0, -2", "indicator id out of range: -2"},
