@@ -371,6 +371,19 @@ TEST_F(LuaMIDIHelperTest, RunawayHandlerIsAbortedAndTheInstrumentPlaysOn)
     EXPECT_EQ(Synth().Engine().GetNumHeldKeys(), 3);
 }
 
+TEST_F(LuaMIDIHelperTest, OSCRegistrationsDoNothingWithoutAnOSCServer)
+{
+    TW::OSCHelper* osc = Helper().GetOSCHelper();
+    Helper().SetOSCHelper(nullptr);
+    Run("registerOSCPathForParameter('/a', 'Volume')\n"
+        "registerOSCPathForParameterNormalized('/b', {0, 'nothing'})\n"
+        "registerOSCPathForFunction('/c', 7)");
+    Helper().SetOSCHelper(osc);
+    // With the server, the same calls check their arguments.
+    EXPECT_EQ(RunLua(Helper(), "registerOSCPathForFunction('/c', 7)"),
+              "test:1: second argument to registerOSCPathForFunction is not a function");
+}
+
 TEST(VeLuLuaMIDIHelperTest, PitchBendFactorSteps)
 {
     using Helper = TarnAdditiveSynth::VeLuLuaMIDIHelper;
