@@ -33,9 +33,19 @@ PluginInstance::~PluginInstance()
 
 Status PluginInstance::Activate(double sampleRate, std::uint32_t maxFrames)
 {
-    if (m_synth->IsInitialized() && sampleRate == m_synth->GetSampleRate() &&
-        maxFrames == m_maxFrames)
-        return kNoErr;
+    auto setMaxFrames = [&]() -> Status
+    {
+        if (maxFrames == 0 || maxFrames == m_maxFrames)
+            return kNoErr;
+        const Status status = m_synth->DispatchSetProperty(
+            kPropertyMaximumFramesPerSlice, Scope::Global, 0, &maxFrames, sizeof maxFrames);
+        if (status == kNoErr)
+            m_maxFrames = maxFrames;
+        return status;
+    };
+    // A new block size needs no new initialization: the scripts and the OSC server stay.
+    if (m_synth->IsInitialized() && sampleRate == m_synth->GetSampleRate())
+        return setMaxFrames();
     m_synth->DoCleanup();
     Status status = m_synth->DispatchSetProperty(kPropertySampleRate, Scope::Output, 0, &sampleRate,
                                                  sizeof sampleRate);
@@ -44,14 +54,9 @@ Status PluginInstance::Activate(double sampleRate, std::uint32_t maxFrames)
         std::fprintf(stderr, "Velluna: sample rate %g Hz is not supported\n", sampleRate);
         return status;
     }
-    if (maxFrames > 0)
-    {
-        status = m_synth->DispatchSetProperty(kPropertyMaximumFramesPerSlice, Scope::Global, 0,
-                                              &maxFrames, sizeof maxFrames);
-        if (status != kNoErr)
-            return status;
-    }
-    m_maxFrames = maxFrames;
+    status = setMaxFrames();
+    if (status != kNoErr)
+        return status;
     return m_synth->DoInitialize();
 }
 

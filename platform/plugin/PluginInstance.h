@@ -38,7 +38,8 @@ public:
     TarnAdditiveSynth& Synth() noexcept { return *m_synth; }
 
     // Makes the instance ready to render at this rate (Hz) and block size (frames): sets the
-    // rate before the first initialization, and initializes again when the rate changes.
+    // rate before the first initialization, and initializes again when the rate changes (a new
+    // block size alone is only passed on).
     // Returns the status of the initialization. Main thread, not while rendering.
     Status Activate(double sampleRate, std::uint32_t maxFrames);
     bool IsActive() const noexcept { return m_synth->IsInitialized(); }
