@@ -8,7 +8,10 @@
 std::uint64_t RenderScore::FrameAt(double seconds, double rate) noexcept
 {
     const double frame = std::floor(seconds * rate + 0.5);
-    return frame > 0.0 ? static_cast<std::uint64_t>(frame) : 0;
+    if (!(frame > 0.0))
+        return 0;
+    return frame < static_cast<double>(kFrameLimit) ? static_cast<std::uint64_t>(frame)
+                                                    : kFrameLimit;
 }
 
 void RenderScore::AddMidi(std::uint64_t frame, std::uint8_t status, std::uint8_t data1,

@@ -40,7 +40,10 @@ public:
     // to the next frame (and so on), in their order, whatever the block size.
     static constexpr std::size_t kMaxQueuedPerFrame = 63;
 
-    // The frame of an event at t seconds: floor(t × rate + 0.5).
+    // The largest frame FrameAt gives: far beyond any render, yet safe to add a tail to.
+    static constexpr std::uint64_t kFrameLimit = std::uint64_t{1} << 62;
+
+    // The frame of an event at t seconds: floor(t × rate + 0.5), at most kFrameLimit.
     static std::uint64_t FrameAt(double seconds, double rate) noexcept;
 
     void AddMidi(std::uint64_t frame, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);

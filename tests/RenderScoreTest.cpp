@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 // floor(t × rate + 0.5): exact halves round up, anything below rounds down, never negative.
 TEST(RenderScoreTest, FrameOfATime)
 {
@@ -12,6 +14,10 @@ TEST(RenderScoreTest, FrameOfATime)
     EXPECT_EQ(RenderScore::FrameAt(0.37, 4.0), 1u);  // 1.48
     EXPECT_EQ(RenderScore::FrameAt(1.0 / 3.0, 48000.0), 16000u);
     EXPECT_EQ(RenderScore::FrameAt(-1.0, 48000.0), 0u);
+    // Absurd times from a hostile file stay representable.
+    EXPECT_EQ(RenderScore::FrameAt(1e30, 48000.0), RenderScore::kFrameLimit);
+    EXPECT_EQ(RenderScore::FrameAt(HUGE_VAL, 48000.0), RenderScore::kFrameLimit);
+    EXPECT_EQ(RenderScore::FrameAt(NAN, 48000.0), 0u);
 }
 
 // Parameter changes come first within a frame; queued events keep the order they were added.

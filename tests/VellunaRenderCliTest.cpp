@@ -232,6 +232,12 @@ TEST_F(VellunaRenderCliTest, BadMidiFilesExitWithTwo)
     truncated.resize(truncated.size() - 5);
     WriteFile(Path("truncated.mid"), ToString(truncated));
     WriteFile(Path("text.mid"), "hello, this is not MIDI\n");
+    // One quarter note per tick at the slowest tempo (16.8 s): the note ends after 28 hours.
+    WriteFile(Path("long.mid"), ToString(Cat({Header(0, 1, 1), Track(Cat({Tempo(0, 0xFFFFFF),
+                                                                          {0x00, 0x90, 60, 100},
+                                                                          Vlq(6000),
+                                                                          {0x80, 60, 0},
+                                                                          EndOfTrack()}))})));
     const struct
     {
         const char* input;
@@ -240,6 +246,7 @@ TEST_F(VellunaRenderCliTest, BadMidiFilesExitWithTwo)
         {"missing.mid", "missing.mid: No such file or directory"},
         {"truncated.mid", "truncated.mid: truncated: chunk at byte"},
         {"text.mid", "text.mid: not a Standard MIDI File"},
+        {"long.mid", "long.mid: the render would last 28 hours; the limit is 24"},
     };
     for (const auto& c : cases)
     {
@@ -248,7 +255,8 @@ TEST_F(VellunaRenderCliTest, BadMidiFilesExitWithTwo)
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(ReadFile(Path("out.wav")), "keep");
     }
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"out.wav", "text.mid", "truncated.mid"}));
+    EXPECT_EQ(Listing(),
+              (std::vector<std::string>{"long.mid", "out.wav", "text.mid", "truncated.mid"}));
 }
 
 TEST_F(VellunaRenderCliTest, BadOptionsExitWithTwo)
