@@ -31,6 +31,10 @@ constexpr Uid kIComponent = MakeUid(0xE831FF31, 0xF2D54301, 0x928EBBEE, 0x256978
 constexpr Uid kIAudioProcessor = MakeUid(0x42043F99, 0xB7DA453C, 0xA569E79D, 0x9AAEC33D);
 constexpr Uid kIEventList = MakeUid(0x3A2C4214, 0x346349FE, 0xB2C4F397, 0xB9695A44);
 constexpr Uid kIBStream = MakeUid(0xC3BF6EA2, 0x30994752, 0x9B6BF990, 0x1EE33E9B);
+constexpr Uid kIEditController = MakeUid(0xDCD7BBE3, 0x7742448D, 0xA874AACC, 0x979C759E);
+constexpr Uid kIMidiMapping = MakeUid(0xDF0FF9F7, 0x49B74669, 0xB63AB732, 0x7ADBF5E5);
+constexpr Uid kIParameterChanges = MakeUid(0xA4779663, 0x0BB64A56, 0xB44384A8, 0x466FEB9D);
+constexpr Uid kIParamValueQueue = MakeUid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4686F9BA);
 
 #define VST3_FUNKNOWN_METHODS                                                                      \
     tresult (*queryInterface)(void* self, const std::uint8_t* iid, void** obj);                    \
@@ -187,6 +191,66 @@ struct IEventListVtbl
     std::int32_t (*getEventCount)(void* self);
     tresult (*getEvent)(void* self, std::int32_t index, Event* e);
     tresult (*addEvent)(void* self, Event* e);
+};
+
+using ParamID = std::uint32_t;
+
+struct ParameterInfo
+{
+    ParamID id;
+    char16_t title[128];
+    char16_t shortTitle[128];
+    char16_t units[128];
+    std::int32_t stepCount;
+    double defaultNormalizedValue;
+    std::int32_t unitId;
+    std::int32_t flags;
+};
+
+struct IEditControllerVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    // IPluginBase
+    tresult (*initialize)(void* self, void* context);
+    tresult (*terminate)(void* self);
+    // IEditController
+    tresult (*setComponentState)(void* self, void* stream);
+    tresult (*setState)(void* self, void* stream);
+    tresult (*getState)(void* self, void* stream);
+    std::int32_t (*getParameterCount)(void* self);
+    tresult (*getParameterInfo)(void* self, std::int32_t index, ParameterInfo* info);
+    tresult (*getParamStringByValue)(void* self, ParamID id, double normalized, char16_t* out);
+    tresult (*getParamValueByString)(void* self, ParamID id, char16_t* in, double* normalized);
+    double (*normalizedParamToPlain)(void* self, ParamID id, double normalized);
+    double (*plainParamToNormalized)(void* self, ParamID id, double plain);
+    double (*getParamNormalized)(void* self, ParamID id);
+    tresult (*setParamNormalized)(void* self, ParamID id, double value);
+    tresult (*setComponentHandler)(void* self, void* handler);
+    void* (*createView)(void* self, const char* name);
+};
+
+struct IMidiMappingVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*getMidiControllerAssignment)(void* self, std::int32_t bus, std::int16_t channel,
+                                           std::int16_t controller, ParamID* id);
+};
+
+struct IParamValueQueueVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    ParamID (*getParameterId)(void* self);
+    std::int32_t (*getPointCount)(void* self);
+    tresult (*getPoint)(void* self, std::int32_t index, std::int32_t* sampleOffset, double* value);
+    tresult (*addPoint)(void* self, std::int32_t sampleOffset, double value, std::int32_t* index);
+};
+
+struct IParameterChangesVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    std::int32_t (*getParameterCount)(void* self);
+    void* (*getParameterData)(void* self, std::int32_t index);
+    void* (*addParameterData)(void* self, const ParamID* id, std::int32_t* index);
 };
 
 #undef VST3_FUNKNOWN_METHODS

@@ -132,6 +132,93 @@ struct MemoryStream
     MemoryStream() : vtbl(Table()) {}
 };
 
+// A host-side parameter change list (input or output of one block), with its value queues.
+struct ParamChanges
+{
+    struct Queue
+    {
+        IParamValueQueueVtbl* vtbl;
+        ParamID id;
+        std::vector<std::pair<std::int32_t, double>> points;
+    };
+    IParameterChangesVtbl* vtbl;
+    std::vector<Queue*> queues;
+
+    static tresult NoInterface(void*, const std::uint8_t*, void** obj)
+    {
+        *obj = nullptr;
+        return -1;
+    }
+    static std::uint32_t Ref(void*) { return 1; }
+
+    static IParamValueQueueVtbl* QueueTable()
+    {
+        static IParamValueQueueVtbl table = {
+            NoInterface,
+            Ref,
+            Ref,
+            [](void* self) { return static_cast<Queue*>(self)->id; },
+            [](void* self)
+            { return static_cast<std::int32_t>(static_cast<Queue*>(self)->points.size()); },
+            [](void* self, std::int32_t index, std::int32_t* offset, double* value) -> tresult
+            {
+                auto& p = static_cast<Queue*>(self)->points;
+                if (index < 0 || static_cast<std::size_t>(index) >= p.size())
+                    return 2;
+                *offset = p[static_cast<std::size_t>(index)].first;
+                *value = p[static_cast<std::size_t>(index)].second;
+                return kResultOk;
+            },
+            [](void* self, std::int32_t offset, double value, std::int32_t* index) -> tresult
+            {
+                auto& p = static_cast<Queue*>(self)->points;
+                p.emplace_back(offset, value);
+                *index = static_cast<std::int32_t>(p.size() - 1);
+                return kResultOk;
+            }};
+        return &table;
+    }
+    static IParameterChangesVtbl* Table()
+    {
+        static IParameterChangesVtbl table = {
+            NoInterface,
+            Ref,
+            Ref,
+            [](void* self)
+            { return static_cast<std::int32_t>(static_cast<ParamChanges*>(self)->queues.size()); },
+            [](void* self, std::int32_t index) -> void*
+            {
+                auto& q = static_cast<ParamChanges*>(self)->queues;
+                return index >= 0 && static_cast<std::size_t>(index) < q.size()
+                           ? q[static_cast<std::size_t>(index)]
+                           : nullptr;
+            },
+            [](void* self, const ParamID* id, std::int32_t* index) -> void*
+            { return static_cast<ParamChanges*>(self)->Add(*id, index); }};
+        return &table;
+    }
+    ParamChanges() : vtbl(Table()) {}
+    ~ParamChanges()
+    {
+        for (Queue* q : queues)
+            delete q;
+    }
+    Queue* Add(ParamID id, std::int32_t* index = nullptr)
+    {
+        for (std::size_t i = 0; i < queues.size(); ++i)
+            if (queues[i]->id == id)
+            {
+                if (index)
+                    *index = static_cast<std::int32_t>(i);
+                return queues[i];
+            }
+        queues.push_back(new Queue{QueueTable(), id, {}});
+        if (index)
+            *index = static_cast<std::int32_t>(queues.size() - 1);
+        return queues.back();
+    }
+};
+
 class Vst3LoadTest : public ::testing::Test
 {
 protected:
@@ -293,6 +380,67 @@ TEST_F(Vst3LoadTest, InstanceHasStereoOutAndMidiInAndPlaysANote)
     EXPECT_GE(onset, static_cast<long>(kBlock + 100));
     EXPECT_LT(onset, static_cast<long>(kBlock + 100 + 16));
     EXPECT_NEAR(ZeroCrossingPitch(left, 12000, 36000, kRate), 440.0, 2.0);
+    Destroy(inst);
+}
+
+TEST_F(Vst3LoadTest, ScriptChangesReachTheHostAsOutputParameterChanges)
+{
+    PClassInfo info{};
+    ASSERT_TRUE(FindAudioModule(info));
+    Instance inst = Create(info);
+    ASSERT_TRUE(inst.component && inst.processor);
+    void* controller = nullptr;
+    void* mapping = nullptr;
+    auto& c = V<IComponentVtbl>(inst.component);
+    ASSERT_EQ(c.queryInterface(inst.component, kIEditController.bytes, &controller), kResultOk);
+    ASSERT_EQ(c.queryInterface(inst.component, kIMidiMapping.bytes, &mapping), kResultOk);
+
+    // The host finds "Volume" among the parameters and the parameter that carries CC 7.
+    auto& ec = V<IEditControllerVtbl>(controller);
+    ParamID volume = 0;
+    bool found = false;
+    for (std::int32_t i = 0; i < ec.getParameterCount(controller) && !found; ++i)
+    {
+        ParameterInfo p{};
+        ASSERT_EQ(ec.getParameterInfo(controller, i, &p), kResultOk);
+        if (std::u16string(p.title) == u"Volume")
+        {
+            volume = p.id;
+            found = true;
+        }
+    }
+    ASSERT_TRUE(found);
+    ParamID cc7 = 0;
+    ASSERT_EQ(V<IMidiMappingVtbl>(mapping).getMidiControllerAssignment(mapping, 0, 0, 7, &cc7),
+              kResultOk);
+    Start(inst);
+
+    // CC 7 = 64: the default script sets "Volume" to 64/127; the host hears of it.
+    ParamChanges in, out;
+    in.Add(cc7)->points.emplace_back(0, 64.0 / 127.0);
+    std::vector<float> l(kBlock), r(kBlock);
+    float* channels[2] = {l.data(), r.data()};
+    AudioBusBuffers buses{2, 0, channels};
+    EventList events;
+    ProcessData data{};
+    data.numSamples = kBlock;
+    data.numOutputs = 1;
+    data.outputs = &buses;
+    data.inputEvents = &events;
+    data.inputParameterChanges = &in;
+    data.outputParameterChanges = &out;
+    ASSERT_EQ(V<IAudioProcessorVtbl>(inst.processor).process(inst.processor, &data), kResultOk);
+    bool reported = false;
+    for (const auto* q : out.queues)
+        if (q->id == volume && !q->points.empty())
+        {
+            reported = true;
+            EXPECT_NEAR(q->points.back().second, 64.0 / 127.0, 1e-6);
+        }
+    EXPECT_TRUE(reported);
+
+    V<IEditControllerVtbl>(controller).release(controller);
+    V<IMidiMappingVtbl>(mapping).release(mapping);
     Destroy(inst);
 }
 
