@@ -383,6 +383,50 @@ TEST_F(Vst3LoadTest, InstanceHasStereoOutAndMidiInAndPlaysANote)
     Destroy(inst);
 }
 
+// The id of the parameter titled title, or of the program-change parameter when title is null.
+bool FindParameter(void* controller, const char16_t* title, ParamID& out)
+{
+    constexpr std::int32_t kIsProgramChange = 1 << 15;
+    auto& ec = V<IEditControllerVtbl>(controller);
+    for (std::int32_t i = 0; i < ec.getParameterCount(controller); ++i)
+    {
+        ParameterInfo p{};
+        if (ec.getParameterInfo(controller, i, &p) != kResultOk)
+            return false;
+        if (title ? std::u16string(p.title) == title : (p.flags & kIsProgramChange) != 0)
+        {
+            out = p.id;
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(Vst3LoadTest, ProgramsAreTheFactoryPresets)
+{
+    PClassInfo info{};
+    ASSERT_TRUE(FindAudioModule(info));
+    Instance inst = Create(info);
+    ASSERT_TRUE(inst.component && inst.processor);
+    void* controller = nullptr;
+    auto& c = V<IComponentVtbl>(inst.component);
+    ASSERT_EQ(c.queryInterface(inst.component, kIEditController.bytes, &controller), kResultOk);
+    auto& ec = V<IEditControllerVtbl>(controller);
+    ParamID program = 0, coarse = 0;
+    ASSERT_TRUE(FindParameter(controller, nullptr, program));
+    ASSERT_TRUE(FindParameter(controller, u"Coarse Tune", coarse));
+    char16_t name[128] = {};
+    ASSERT_EQ(ec.getParamStringByValue(controller, program, 15.0 / 31.0, name), kResultOk);
+    EXPECT_EQ(std::u16string(name), u"KV Chimes 1");
+
+    // Program 6, "PW Dive", sets Coarse Tune to -24 (normalized 0 of -24..24).
+    EXPECT_DOUBLE_EQ(ec.getParamNormalized(controller, coarse), 0.5);
+    ASSERT_EQ(ec.setParamNormalized(controller, program, 6.0 / 31.0), kResultOk);
+    EXPECT_NEAR(ec.getParamNormalized(controller, coarse), 0.0, 1e-9);
+    ec.release(controller);
+    Destroy(inst);
+}
+
 TEST_F(Vst3LoadTest, ScriptChangesReachTheHostAsOutputParameterChanges)
 {
     PClassInfo info{};
