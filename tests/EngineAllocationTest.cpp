@@ -2,80 +2,9 @@
 // single call to the global allocator (plain or aligned), note changes and steals included.
 #include "support/EnginePatches.h"
 #include "support/TestInstance.h"
+#include "support/alloc/AllocationCounter.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace
-{
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-
-void* Allocate(std::size_t size, std::size_t alignment)
-{
-    if (g_counting.load(std::memory_order_relaxed))
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    size = size ? size : 1;
-    void* p = alignment <= alignof(std::max_align_t)
-                  ? std::malloc(size)
-                  : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    return Allocate(size, 0);
-}
-void* operator new[](std::size_t size)
-{
-    return Allocate(size, 0);
-}
-void* operator new(std::size_t size, std::align_val_t a)
-{
-    return Allocate(size, static_cast<std::size_t>(a));
-}
-void* operator new[](std::size_t size, std::align_val_t a)
-{
-    return Allocate(size, static_cast<std::size_t>(a));
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
-{
-    std::free(p);
-}
 
 TEST(EngineAllocation, HeavyPatchWith32VoicesAllocatesNothingOnAnyPath)
 {
@@ -106,12 +35,10 @@ TEST(EngineAllocation, HeavyPatchWith32VoicesAllocatesNothingOnAnyPath)
             if (block == 60)
                 synth->MidiEvent(0xB0, 123, 0, 100);
             std::uint32_t flags = 0;
-            g_allocations = 0;
-            g_counting = true;
+            TarnTest::StartCountingAllocations();
             const TW::Status status = synth->DoRender(flags, {}, 256, buffers);
-            g_counting = false;
+            total += TarnTest::StopCountingAllocations();
             ASSERT_EQ(status, TW::kNoErr);
-            total += g_allocations.load();
             if (block == 45)
             {
                 EXPECT_EQ(synth->Engine().GetNumNotes(), 32);

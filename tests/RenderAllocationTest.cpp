@@ -1,50 +1,9 @@
 // Rendering never touches the heap: every call to the global allocator is counted while the
 // instance renders blocks with notes starting, sounding and stopping.
 #include "support/TestInstance.h"
+#include "support/alloc/AllocationCounter.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-// The replacement operators below pair malloc with free; GCC sees only the new/free pair.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace
-{
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (g_counting.load(std::memory_order_relaxed))
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 TEST(RenderAllocation, RenderingAllocatesNothing)
 {
@@ -78,12 +37,10 @@ TEST(RenderAllocation, RenderingAllocatesNothing)
         if (block == 150)
             synth->MidiEvent(0xB0, 123, 0, 0);
         std::uint32_t flags = 0;
-        g_allocations = 0;
-        g_counting = true;
+        TarnTest::StartCountingAllocations();
         const TW::Status status = synth->DoRender(flags, {}, 512, buffers);
-        g_counting = false;
+        total += TarnTest::StopCountingAllocations();
         ASSERT_EQ(status, TW::kNoErr);
-        total += g_allocations.load();
     }
     EXPECT_EQ(total, 0);
 }

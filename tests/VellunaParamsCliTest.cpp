@@ -1,4 +1,6 @@
 // The velluna program's parameter listing, run as a user runs it.
+#include "support/CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,36 +11,11 @@
 namespace
 {
 
-struct Result
-{
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using TarnTest::CliResult;
 
-Result RunCli(const std::string& args)
+CliResult RunCli(const std::string& args)
 {
-    const std::string errFile = testing::TempDir() + "velluna-cli-stderr.txt";
-    const std::string command = std::string(VELLUNA_CLI) + " " + args + " 2>" + errFile;
-    Result r;
-    if (FILE* pipe = popen(command.c_str(), "r"))
-    {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            r.out.append(buffer, n);
-        const int raw = pclose(pipe);
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    if (FILE* f = fopen(errFile.c_str(), "r"))
-    {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-            r.err.append(buffer, n);
-        fclose(f);
-    }
-    return r;
+    return TarnTest::RunVelluna(args);
 }
 
 std::vector<std::string> Split(const std::string& s, char sep)
@@ -58,7 +35,7 @@ std::vector<std::string> Split(const std::string& s, char sep)
 
 TEST(VellunaParams, ListsEveryIdentifier)
 {
-    const Result r = RunCli("params");
+    const CliResult r = RunCli("params");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     std::vector<std::string> lines = Split(r.out, '\n');
@@ -76,7 +53,8 @@ TEST(VellunaParams, ListsEveryIdentifier)
 
 TEST(VellunaParams, SetByIdOrNameAndRefuseBadInput)
 {
-    Result r = RunCli("params --set 'Filter Cutoff=20000' --set 180=2.5 --set 'Modulation On/Off=1'");
+    CliResult r =
+        RunCli("params --set 'Filter Cutoff=20000' --set 180=2.5 --set 'Modulation On/Off=1'");
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<std::string> lines = Split(r.out, '\n');
     EXPECT_EQ(Split(lines[139], '\t').back(), "20000");
@@ -88,15 +66,14 @@ TEST(VellunaParams, SetByIdOrNameAndRefuseBadInput)
         const char* args;
         const char* message;
     };
-    for (const Bad& bad : {Bad{"params --set Nope=1", "unknown parameter \"Nope\""},
-                           Bad{"params --set 0=abc", "malformed value \"abc\""},
-                           Bad{"params --set 0=nan", "malformed value \"nan\""},
-                           Bad{"params --set 0=1e99", "malformed value \"1e99\""},
-                           Bad{"params --set 0", "--set needs ID=VALUE"},
-                           Bad{"params --set 181=1", "out of range"},
-                           Bad{"params --set 39=1", "is not in use"},
-                           Bad{"params --set", "--set needs a value"},
-                           Bad{"params --frobnicate", "unknown option"}})
+    for (const Bad& bad :
+         {Bad{"params --set Nope=1", "unknown parameter \"Nope\""},
+          Bad{"params --set 0=abc", "malformed value \"abc\""},
+          Bad{"params --set 0=nan", "malformed value \"nan\""},
+          Bad{"params --set 0=1e99", "malformed value \"1e99\""},
+          Bad{"params --set 0", "--set needs ID=VALUE"}, Bad{"params --set 181=1", "out of range"},
+          Bad{"params --set 39=1", "is not in use"}, Bad{"params --set", "--set needs a value"},
+          Bad{"params --frobnicate", "unknown option"}})
     {
         r = RunCli(bad.args);
         EXPECT_EQ(r.status, 2) << bad.args;

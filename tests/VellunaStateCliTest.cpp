@@ -1,4 +1,6 @@
 // The velluna program's presets listing and state files, run as a user runs them.
+#include "support/CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -10,30 +12,11 @@
 namespace
 {
 
-struct Result
-{
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using TarnTest::CliResult;
 
-Result RunCli(const std::string& args)
+CliResult RunCli(const std::string& args)
 {
-    const std::string errFile = testing::TempDir() + "velluna-state-cli-stderr.txt";
-    const std::string command = std::string(VELLUNA_CLI) + " " + args + " 2>" + errFile;
-    Result r;
-    if (FILE* pipe = popen(command.c_str(), "r"))
-    {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            r.out.append(buffer, n);
-        const int raw = pclose(pipe);
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    std::ifstream err(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(err), {});
-    return r;
+    return TarnTest::RunVelluna(args);
 }
 
 // The value column of "velluna params" for one identifier.
@@ -53,7 +36,7 @@ std::string ParamValue(const std::string& listing, int id)
 
 TEST(VellunaPresets, ListsThirtyTwoNumberedLines)
 {
-    const Result r = RunCli("presets");
+    const CliResult r = RunCli("presets");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 32);
     EXPECT_EQ(r.out.rfind("0\tDefaults\n1\tSimple Pad\n", 0), 0u);
@@ -66,11 +49,11 @@ TEST(VellunaState, SavedFileRestoresTheSameValues)
 {
     const std::string file = testing::TempDir() + "velluna-cli-state.plist";
     std::remove(file.c_str());
-    Result r = RunCli("state save " + file + " --preset \"PW Dive\" --set 161=-7.5");
+    CliResult r = RunCli("state save " + file + " --preset \"PW Dive\" --set 161=-7.5");
     ASSERT_EQ(r.status, 0) << r.err;
 
-    const Result direct = RunCli("params --preset 6 --set 161=-7.5");
-    const Result restored = RunCli("params --state " + file);
+    const CliResult direct = RunCli("params --preset 6 --set 161=-7.5");
+    const CliResult restored = RunCli("params --state " + file);
     ASSERT_EQ(direct.status, 0) << direct.err;
     ASSERT_EQ(restored.status, 0) << restored.err;
     EXPECT_EQ(restored.out, direct.out);
@@ -78,7 +61,7 @@ TEST(VellunaState, SavedFileRestoresTheSameValues)
     EXPECT_EQ(ParamValue(restored.out, 161), "-7.5");
 
     // --set applies after the state; the preset applies before it.
-    const Result layered = RunCli("params --set 139=333 --state " + file + " --preset 1");
+    const CliResult layered = RunCli("params --set 139=333 --state " + file + " --preset 1");
     ASSERT_EQ(layered.status, 0) << layered.err;
     EXPECT_EQ(ParamValue(layered.out, 139), "333");
     EXPECT_EQ(ParamValue(layered.out, 160), "-24");
@@ -88,7 +71,7 @@ TEST(VellunaState, BadInputGetsAClearMessage)
 {
     const std::string notPlist = testing::TempDir() + "velluna-not-a-plist.txt";
     std::ofstream(notPlist) << "hello\n";
-    Result r = RunCli("params --state " + notPlist);
+    CliResult r = RunCli("params --state " + notPlist);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("not an XML document"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());

@@ -1,0 +1,13 @@
+// Counts calls to the global allocator (plain and aligned operator new) while counting is on.
+// Linking this file replaces the program's global operator new and delete.
+#pragma once
+
+namespace TarnTest
+{
+
+// Turns counting on and resets the count. Any thread.
+void StartCountingAllocations() noexcept;
+// Turns counting off and returns the number of allocations since the start.
+long StopCountingAllocations() noexcept;
+
+} // namespace TarnTest
