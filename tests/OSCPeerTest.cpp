@@ -2,6 +2,7 @@
 // `velluna play --audio null`, all on 127.0.0.1. The base port comes from the preferences of a
 // temporary XDG_CONFIG_HOME, a user script from a temporary XDG_DATA_HOME.
 #include "core/Preferences.h"
+#include "support/ChildProcess.h"
 #include "support/OSCTestPeer.h"
 
 #include <gtest/gtest.h>
@@ -26,51 +27,11 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// A child process with its standard output in a file.
-class Child
-{
-public:
-    Child(std::vector<std::string> args, const std::string& output)
-    {
-        m_pid = fork();
-        if (m_pid == 0)
-        {
-            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(fd, 1);
-            dup2(fd, 2);
-            std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Child() { Stop(SIGKILL); }
-    // Sends the signal and waits; returns the exit status (-1 when killed by a signal).
-    int Stop(int signal = SIGTERM)
-    {
-        if (m_pid <= 0)
-            return m_status;
-        kill(m_pid, signal);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = 0;
-        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return m_status;
-    }
-
-private:
-    pid_t m_pid = 0;
-    int m_status = -1;
-};
+using TarnTest::ChildProcess;
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return TarnTest::ReadTextFile(path);
 }
 
 int RunCommand(const std::string& command)
@@ -128,9 +89,9 @@ protected:
         ms_base = TarnTest::FreeUDPPortRange(1);
         Tarn::SetPrefInt("OSC Base Port", ms_base);
         ms_port = ms_base + 1;
-        ms_play = new Child({VELLUNA_CLI, "play", "--audio", "null", "--set", "180=1", "--record",
-                             (ms_dir / "played.wav").string()},
-                            (ms_dir / "play.log").string());
+        ms_play = new ChildProcess({VELLUNA_CLI, "play", "--audio", "null", "--set", "180=1",
+                                    "--record", (ms_dir / "played.wav").string()},
+                                   (ms_dir / "play.log").string());
         // Ready once it answers a ping.
         TarnTest::OSCTestPeer peer;
         for (int attempt = 0; attempt < 100 && !ms_ready; ++attempt)
@@ -154,7 +115,7 @@ protected:
         ASSERT_TRUE(ms_ready) << ReadFile((ms_dir / "play.log").string());
         m_dumpPort = TarnTest::FreeUDPPort();
         m_dumpFile = (ms_dir / ("dump-" + std::to_string(m_dumpPort) + ".txt")).string();
-        m_dump = std::make_unique<Child>(
+        m_dump = std::make_unique<ChildProcess>(
             std::vector<std::string>{"oscdump", "-L", std::to_string(m_dumpPort)}, m_dumpFile);
         std::this_thread::sleep_for(200ms);
     }
@@ -171,17 +132,17 @@ protected:
     static int ms_base;
     static int ms_port;
     static bool ms_ready;
-    static Child* ms_play;
+    static ChildProcess* ms_play;
     int m_dumpPort = 0;
     std::string m_dumpFile;
-    std::unique_ptr<Child> m_dump;
+    std::unique_ptr<ChildProcess> m_dump;
 };
 
 fs::path OSCPeers::ms_dir;
 int OSCPeers::ms_base = 0;
 int OSCPeers::ms_port = 0;
 bool OSCPeers::ms_ready = false;
-Child* OSCPeers::ms_play = nullptr;
+ChildProcess* OSCPeers::ms_play = nullptr;
 
 } // namespace
 

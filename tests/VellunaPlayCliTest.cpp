@@ -1,6 +1,7 @@
 // velluna play through JACK: a clear failure without a server, and with a dummy-driver server of
 // the test's own, a note sent over OSC is heard in the recording.
 #include "core/Preferences.h"
+#include "support/ChildProcess.h"
 #include "support/OSCTestPeer.h"
 
 #include <gtest/gtest.h>
@@ -24,34 +25,7 @@ namespace
 
 std::string Slurp(const fs::path& path)
 {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-pid_t Spawn(std::vector<std::string> args, const fs::path& log)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        if (!std::freopen(log.c_str(), "w", stdout) || dup2(fileno(stdout), 2) < 0)
-            _exit(126);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-int Wait(pid_t pid)
-{
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return TarnTest::ReadTextFile(path);
 }
 
 class VellunaPlay : public testing::Test
@@ -78,9 +52,9 @@ protected:
 
 TEST_F(VellunaPlay, WithoutAJackServerItFailsWithAClearMessage)
 {
-    const pid_t play =
-        Spawn({VELLUNA_CLI, "play", "--audio", "jack", "--seconds", "1"}, m_dir / "play.log");
-    EXPECT_EQ(Wait(play), 1);
+    TarnTest::ChildProcess play({VELLUNA_CLI, "play", "--audio", "jack", "--seconds", "1"},
+                                m_dir / "play.log");
+    EXPECT_EQ(play.Wait(), 1);
     EXPECT_NE(Slurp(m_dir / "play.log").find("velluna play: cannot connect to a JACK server"),
               std::string::npos)
         << Slurp(m_dir / "play.log");
@@ -88,27 +62,26 @@ TEST_F(VellunaPlay, WithoutAJackServerItFailsWithAClearMessage)
 
 TEST_F(VellunaPlay, PlaysThroughJackAndRecordsANoteSentOverOSC)
 {
-    const pid_t jackd = Spawn(
+    TarnTest::ChildProcess jackd(
         {"jackd", "--no-realtime", "--name", m_server, "-d", "dummy", "-r", "48000", "-p", "256"},
         m_dir / "jackd.log");
-    ASSERT_GT(jackd, 0);
+    ASSERT_TRUE(jackd.Started());
     std::this_thread::sleep_for(1500ms);
 
     // The base port from the preferences of a scratch configuration folder.
     setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
     const int base = TarnTest::FreeUDPPortRange(2);
     Tarn::SetPrefInt("OSC Base Port", base);
-    const pid_t play = Spawn({VELLUNA_CLI, "play", "--audio", "jack", "--seconds", "3", "--record",
-                              (m_dir / "jack.wav").string(), "--set", "180=1"},
-                             m_dir / "play.log");
+    TarnTest::ChildProcess play({VELLUNA_CLI, "play", "--audio", "jack", "--seconds", "3",
+                                 "--record", (m_dir / "jack.wav").string(), "--set", "180=1"},
+                                m_dir / "play.log");
     std::this_thread::sleep_for(1000ms);
     TarnTest::OSCTestPeer peer;
     TarnTest::OSCPacketBuilder note;
     *note << osc::BeginMessage("/startNote") << osc::int32(60) << 1.0f << osc::EndMessage;
     peer.SendTo(base + 1, note.Data(), static_cast<std::size_t>(note.Size()));
-    const int status = Wait(play);
-    kill(jackd, SIGTERM);
-    Wait(jackd);
+    const int status = play.Wait();
+    jackd.Stop(SIGTERM);
     ASSERT_EQ(status, 0) << Slurp(m_dir / "play.log") << Slurp(m_dir / "jackd.log");
 
     SF_INFO info{};
