@@ -89,7 +89,8 @@ public:
         return m_listeningPort.load(std::memory_order_acquire);
     }
 
-    // Any thread that sets a parameter: queues the change for its subscribers, if it has any.
+    // Any thread that sets a parameter, the render thread included: queues the change for its
+    // subscribers, if it has any, and wakes the notify task. Takes no lock.
     void NotifySetParam(int id, float value) noexcept;
     // Changes reported so far, subscribed or not. Any thread.
     unsigned long GetNotifyCount() const noexcept

@@ -2,6 +2,10 @@
 // done signal that a task gives as it ends, which its owner waits for with a time-out.
 #pragma once
 
+#include <semaphore.h>
+
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -15,38 +19,46 @@ public:
     static constexpr unsigned kQuit = 1;
     static constexpr unsigned kWakeUp = 2;
 
-    // Any thread: adds flag bits and wakes the waiting task.
-    void Set(unsigned flags)
+    OSCTaskEvent() noexcept { sem_init(&m_posted, 0, 0); }
+    ~OSCTaskEvent() { sem_destroy(&m_posted); }
+    OSCTaskEvent(const OSCTaskEvent&) = delete;
+    OSCTaskEvent& operator=(const OSCTaskEvent&) = delete;
+
+    // Any thread, the render thread included: adds flag bits and wakes the waiting task. Takes
+    // no lock (an atomic or and a semaphore post).
+    void Set(unsigned flags) noexcept
     {
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_flags |= flags;
-        }
-        m_changed.notify_all();
+        m_flags.fetch_or(flags, std::memory_order_release);
+        sem_post(&m_posted);
     }
 
     // The task's own thread: waits without limit until a flag is set, then takes (and clears)
-    // all flags.
-    unsigned Wait()
+    // all flags. A post whose flags an earlier call already took only costs one more turn.
+    unsigned Wait() noexcept
     {
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_changed.wait(lock, [this] { return m_flags != 0; });
-        const unsigned flags = m_flags;
-        m_flags = 0;
-        return flags;
+        for (;;)
+        {
+            const unsigned flags = m_flags.exchange(0, std::memory_order_acquire);
+            if (flags != 0)
+                return flags;
+            while (sem_wait(&m_posted) != 0 && errno == EINTR)
+            {
+            }
+        }
     }
 
-    // Any thread: clears all flags (a new task starts from none).
-    void Clear()
+    // Before a task starts: clears all flags and pending posts.
+    void Clear() noexcept
     {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_flags = 0;
+        m_flags.store(0, std::memory_order_relaxed);
+        while (sem_trywait(&m_posted) == 0)
+        {
+        }
     }
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    unsigned m_flags = 0;
+    std::atomic<unsigned> m_flags{0};
+    sem_t m_posted;
 };
 
 class OSCDoneSignal

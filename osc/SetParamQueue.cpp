@@ -5,29 +5,52 @@
 namespace TW
 {
 
+SetParamQueue::SetParamQueue() noexcept
+{
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(kSlots); ++i)
+        m_slots[i].sequence.store(i, std::memory_order_relaxed);
+}
+
 bool SetParamQueue::Write(int id, float value) noexcept
 {
-    std::lock_guard<std::mutex> lock(m_writeLock);
-    const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
-    if (write == m_readIndex.load(std::memory_order_acquire))
+    std::uint32_t pos = m_writePos.load(std::memory_order_relaxed);
+    for (;;)
     {
-        std::fputs("OSCHelper::SetParamQueue::Write() overflow\n", stderr);
-        return false;
+        Slot& slot = m_slots[pos % kSlots];
+        const std::uint32_t sequence = slot.sequence.load(std::memory_order_acquire);
+        const auto lag = static_cast<std::int32_t>(sequence - pos);
+        if (lag == 0)
+        {
+            // Free for this turn: claim the position, or retry with the one another writer left.
+            if (m_writePos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed))
+            {
+                slot.id = id;
+                slot.value = value;
+                slot.sequence.store(pos + 1, std::memory_order_release);
+                return true;
+            }
+        }
+        else if (lag < 0)
+        {
+            // The reader has not yet taken what was written here a whole ring ago: full.
+            std::fputs("OSCHelper::SetParamQueue::Write() overflow\n", stderr);
+            return false;
+        }
+        else
+            pos = m_writePos.load(std::memory_order_relaxed);
     }
-    m_changes[static_cast<std::size_t>(write)] = {id, value};
-    m_writeIndex.store(Next(write), std::memory_order_release);
-    return true;
 }
 
 bool SetParamQueue::Read(int& id, float& value) noexcept
 {
-    const std::int32_t next = Next(m_readIndex.load(std::memory_order_relaxed));
-    if (next == m_writeIndex.load(std::memory_order_acquire))
+    Slot& slot = m_slots[m_readPos % kSlots];
+    if (slot.sequence.load(std::memory_order_acquire) != m_readPos + 1)
         return false;
-    // Copy out before publishing the read index: that frees the slot for writers.
-    id = m_changes[static_cast<std::size_t>(next)].id;
-    value = m_changes[static_cast<std::size_t>(next)].value;
-    m_readIndex.store(next, std::memory_order_release);
+    id = slot.id;
+    value = slot.value;
+    // Free the slot for the writer one ring later.
+    slot.sequence.store(m_readPos + kSlots, std::memory_order_release);
+    ++m_readPos;
     return true;
 }
 
