@@ -22,7 +22,6 @@ std::unique_ptr<MessageQueueItem> MessageQueue::Factory()
 bool MessageQueue::Write(std::uint8_t status, std::uint8_t channel, std::uint8_t data1,
                          std::uint8_t data2, std::uint32_t frame) noexcept
 {
-    std::lock_guard<std::mutex> lock(m_writeLock);
     const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
     if (write == m_readIndex.load(std::memory_order_acquire))
     {
@@ -42,7 +41,6 @@ bool MessageQueue::Write(std::uint8_t status, std::uint8_t channel, std::uint8_t
 
 bool MessageQueue::WriteSysEx(const std::uint8_t* bytes, std::uint32_t length)
 {
-    std::lock_guard<std::mutex> lock(m_writeLock);
     const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
     if (write == m_readIndex.load(std::memory_order_acquire))
     {

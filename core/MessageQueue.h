@@ -1,7 +1,7 @@
-// The ring that carries MIDI from the host's calling thread to the render thread. 64 slots, of
-// which 63 can wait at once. The one reader (the render thread) takes no lock and allocates
-// nothing. There are two writers, the host's MIDI thread and the OSC receive task (notes sent
-// over OSC); a small lock that only writers take keeps them apart.
+// The single-producer single-consumer ring that carries MIDI from one writer thread to the
+// render thread. 64 slots, of which 63 can wait at once. Neither side locks; the reader never
+// allocates. An instance keeps one for the host's MIDI and one for notes sent over OSC, so each
+// queue has exactly one writer.
 #pragma once
 
 #include "InstrumentConstants.h"
@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 namespace TW
 {
@@ -40,10 +39,12 @@ public:
     static std::unique_ptr<MessageQueueItem> Factory();
 
 private:
-    static std::int32_t Next(std::int32_t slot) noexcept { return slot == kSlots - 1 ? 0 : slot + 1; }
+    static std::int32_t Next(std::int32_t slot) noexcept
+    {
+        return slot == kSlots - 1 ? 0 : slot + 1;
+    }
 
     std::array<std::unique_ptr<MessageQueueItem>, kSlots> m_items;
-    std::mutex m_writeLock; // writers only; the reader never takes it
     // Each index has one owner that writes it; the other side only reads it.
     alignas(64) std::atomic<std::int32_t> m_readIndex{kSlots - 1}; // slot last handed out
     alignas(64) std::atomic<std::int32_t> m_writeIndex{0};         // slot the next write fills

@@ -46,10 +46,10 @@ const char* const kFilterTypeNames[5] = {"Thru", "Low", "Band", "High", "Thru"};
 
 } // namespace
 
-TarnAdditiveSynth::TarnAdditiveSynth()
-    : MusicDeviceBase(0, 1, 0), m_engine(Globals(), m_display)
+TarnAdditiveSynth::TarnAdditiveSynth() : MusicDeviceBase(0, 1, 0), m_engine(Globals(), m_display)
 {
     m_luaHelper = std::make_unique<VeLuLuaMIDIHelper>(this, m_queue, nullptr);
+    m_luaHelper->SetRemoteQueue(&m_remoteQueue);
     m_oscHelper = std::make_unique<OSCHelper>(this, m_luaHelper.get());
     m_luaHelper->SetOSCHelper(m_oscHelper.get());
     Constructor();
@@ -375,6 +375,9 @@ bool TarnAdditiveSynth::RenderBlock(float* left, float* right, std::uint32_t fra
     bool silent = true;
     std::uint32_t cursor = 0;
     std::uint32_t remainder = frames;
+    if (frames != 0)
+        while (const MessageQueueItem* item = m_remoteQueue.Read())
+            HandleQueueItem(*item);
     while (remainder != 0)
     {
         const MessageQueueItem* item = m_queue.Read();
@@ -413,7 +416,7 @@ Status TarnAdditiveSynth::HandleMidiEvent(std::uint8_t status, std::uint8_t chan
                                           std::uint32_t frameOffset)
 {
     return m_luaHelper->HandleMidiEvent(status, channel, data1, data2, frameOffset) ? kNoErr
-                                                                                  : kErrUnknown;
+                                                                                    : kErrUnknown;
 }
 
 Status TarnAdditiveSynth::HandleSysEx(const std::uint8_t* data, std::uint32_t length)
@@ -421,16 +424,15 @@ Status TarnAdditiveSynth::HandleSysEx(const std::uint8_t* data, std::uint32_t le
     return m_luaHelper->HandleSysEx(data, length) ? kNoErr : kErrUnknown;
 }
 
-Status TarnAdditiveSynth::StartNote(std::uint32_t, std::uint32_t,
-                                    std::uint32_t* outNoteInstanceID, std::uint32_t frameOffset,
-                                    const NoteParams& params)
+Status TarnAdditiveSynth::StartNote(std::uint32_t, std::uint32_t, std::uint32_t* outNoteInstanceID,
+                                    std::uint32_t frameOffset, const NoteParams& params)
 {
     const std::uint8_t note = TruncToByte(params.pitch);
     const std::uint8_t velocity = TruncToByte(params.velocity);
     if (outNoteInstanceID)
         *outNoteInstanceID = note;
     return m_luaHelper->HandleMidiEvent(0x90, 0, note, velocity, frameOffset) ? kNoErr
-                                                                             : kErrUnknown;
+                                                                              : kErrUnknown;
 }
 
 Status TarnAdditiveSynth::StopNote(std::uint32_t, std::uint32_t noteInstanceID,

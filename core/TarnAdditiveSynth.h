@@ -20,20 +20,20 @@ class OSCHelper;
 // Custom properties through which the editor, scripts, OSC and the tracker reach an instance.
 enum TarnProperty : TW::PropertyID
 {
-    kPropertyCocoaUI = 31,                  // bundle location and editor factory name
-    kPropertyParameterStringFromValue = 33, // display string of a value
-    kPropertyDisplayBlock = 64001,          // pointer to the display block
-    kPropertyPrimaryAppSupportName = 64002, // pointer to a C string: skins folder name
+    kPropertyCocoaUI = 31,                    // bundle location and editor factory name
+    kPropertyParameterStringFromValue = 33,   // display string of a value
+    kPropertyDisplayBlock = 64001,            // pointer to the display block
+    kPropertyPrimaryAppSupportName = 64002,   // pointer to a C string: skins folder name
     kPropertySecondaryAppSupportName = 64003, // pointer to a C string: product name
-    kPropertyProductName = 64004,           // pointer to the C string "Velluna"
-    kPropertyReserved64005 = 64005,         // advertised, never served
-    kPropertyReserved64006 = 64006,         // advertised, never served
-    kPropertyParameterCount = 64007,        // uint32 181
-    kPropertyReserved64008 = 64008,         // advertised (1 byte, writable), never served
-    kPropertyOSCPortOffset = 64009,         // int32: parameter 180 truncated
-    kPropertyParameterTable = 64010,        // pointer to the first parameter table row
-    kPropertySecondaryGuiFilename = 64011,  // pointer to a C string (null here)
-    kPropertyReserved64013 = 64013,         // advertised (1 byte), never served
+    kPropertyProductName = 64004,             // pointer to the C string "Velluna"
+    kPropertyReserved64005 = 64005,           // advertised, never served
+    kPropertyReserved64006 = 64006,           // advertised, never served
+    kPropertyParameterCount = 64007,          // uint32 181
+    kPropertyReserved64008 = 64008,           // advertised (1 byte, writable), never served
+    kPropertyOSCPortOffset = 64009,           // int32: parameter 180 truncated
+    kPropertyParameterTable = 64010,          // pointer to the first parameter table row
+    kPropertySecondaryGuiFilename = 64011,    // pointer to a C string (null here)
+    kPropertyReserved64013 = 64013,           // advertised (1 byte), never served
 };
 
 // Data of property 31.
@@ -82,8 +82,8 @@ public:
     TW::Status GetProperty(TW::PropertyID id, TW::Scope scope, TW::Element element,
                            void* outData) override;
 
-    TW::Status SetParameter(TW::ParameterID id, TW::Scope scope, TW::Element element,
-                            float value, std::uint32_t frameOffset) override;
+    TW::Status SetParameter(TW::ParameterID id, TW::Scope scope, TW::Element element, float value,
+                            std::uint32_t frameOffset) override;
     TW::Status GetParameterInfo(TW::Scope scope, TW::ParameterID id,
                                 TW::ParameterInfo& outInfo) override;
     TW::Status GetParameterValueStrings(TW::Scope scope, TW::ParameterID id,
@@ -154,7 +154,8 @@ private:
 
     std::unique_ptr<VeLuLuaMIDIHelper> m_luaHelper;
     std::unique_ptr<TW::OSCHelper> m_oscHelper;
-    TW::MessageQueue m_queue;
+    TW::MessageQueue m_queue;       // the host's MIDI
+    TW::MessageQueue m_remoteQueue; // notes sent over OSC, taken at the start of each block
     Tarn::DisplayBlock m_display;
     Tarn::TarnSynthEngine m_engine;
     TarnRenderObserver* m_observer = nullptr;

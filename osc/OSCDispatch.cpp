@@ -446,8 +446,8 @@ void OSCHelper::SendNote(std::uint8_t status, int note, float velocity)
         return;
     // Handed to the render thread through the event queue (channel 1, which scripts see as 2):
     // the note starts or stops at the next render call, and the voices are touched only there.
-    m_lua->HandleMidiEvent(status, 1, static_cast<std::uint8_t>(note & 0xFF),
-                           static_cast<std::uint8_t>(scaled & 0xFF), 0);
+    m_lua->HandleRemoteMidiEvent(status, 1, static_cast<std::uint8_t>(note & 0xFF),
+                                 static_cast<std::uint8_t>(scaled & 0xFF));
 }
 
 void OSCHelper::StartNote(const osc::ReceivedMessage& m, const IpEndpointName&)

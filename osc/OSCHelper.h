@@ -6,10 +6,10 @@
 //
 // Threads. The receive task handles every packet (replies, parameter changes, script calls,
 // notes); the notify task pushes changes. Notes are handed to the render thread through the
-// instance's event queue, so the voices are only ever touched there. Any thread that sets a
-// parameter writes the change queue (writers kept apart by the queue's lock). The subscription
-// table is guarded by one lock, the path tables by another; neither is held while a packet is
-// sent or script code runs.
+// instance's queue of remote notes (this task is its one writer), so the voices are only ever
+// touched there. Any thread that sets a parameter writes the lock-free change queue. The
+// subscription table is guarded by one lock, the path tables by another; neither is held while a
+// packet is sent or script code runs.
 #pragma once
 
 #include "OSCTaskSignals.h"

@@ -328,6 +328,12 @@ bool LuaMIDIHelper::HandleSysEx(const std::uint8_t* bytes, std::uint32_t length)
     return m_queue.WriteSysEx(bytes, length);
 }
 
+bool LuaMIDIHelper::HandleRemoteMidiEvent(std::uint8_t status, std::uint8_t channel,
+                                          std::uint8_t data1, std::uint8_t data2) noexcept
+{
+    return (m_remoteQueue ? *m_remoteQueue : m_queue).Write(status, channel, data1, data2, 0);
+}
+
 void LuaMIDIHelper::HandleMessageQueueItem(const MessageQueueItem* item)
 {
     if (!item || item->m_kind != MessageQueueItem::kShortMessage)

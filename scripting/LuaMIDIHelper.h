@@ -117,6 +117,13 @@ public:
     bool HandleMidiEvent(std::uint8_t status, std::uint8_t channel, std::uint8_t data1,
                          std::uint8_t data2, std::uint32_t frame) noexcept;
     bool HandleSysEx(const std::uint8_t* bytes, std::uint32_t length);
+    // The OSC receive task: a short message for the render thread, through the queue of remote
+    // notes when the instance has one (handled at the start of the next render call), else
+    // through the host's queue. False when the queue is full.
+    bool HandleRemoteMidiEvent(std::uint8_t status, std::uint8_t channel, std::uint8_t data1,
+                               std::uint8_t data2) noexcept;
+    // Main thread, at construction: the queue of the one remote writer.
+    void SetRemoteQueue(MessageQueue* queue) noexcept { m_remoteQueue = queue; }
 
     void SetOSCHelper(OSCHelper* osc) noexcept { m_osc = osc; }
     OSCHelper* GetOSCHelper() const noexcept { return m_osc; }
@@ -135,6 +142,7 @@ protected:
 
     MusicDeviceBase* m_instance;
     MessageQueue& m_queue;
+    MessageQueue* m_remoteQueue = nullptr;
     OSCHelper* m_osc;
     int m_paramCount = 0;
     const void* m_paramInfos = nullptr;

@@ -3,6 +3,7 @@
 #include "core/ParameterTable.h"
 #include "core/TarnAdditiveSynth.h"
 #include "platform/ComponentFactory.h"
+#include "scripting/VeLuLuaMIDIHelper.h"
 #include "support/TestInstance.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,23 @@ TEST(MidiEntry, NotesAreQueuedAndTruncated)
     synth->SetRenderObserver(nullptr);
 }
 
+TEST(MidiEntry, RemoteNotesWaitInTheirOwnQueueForTheNextBlock)
+{
+    TestInstance synth;
+    Trace trace;
+    synth->SetRenderObserver(&trace);
+    // The host's queue full does not stop a note sent over OSC, and vice versa.
+    for (int i = 0; i < 63; ++i)
+        ASSERT_EQ(synth->MidiEvent(0xB0, 7, 0, 50), TW::kNoErr);
+    ASSERT_TRUE(synth->LuaHelper().HandleRemoteMidiEvent(0x90, 1, 61, 100));
+    ASSERT_EQ(synth.Render(100), TW::kNoErr);
+    const Steps steps = trace.Take();
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps[0], "e61@0");
+    EXPECT_EQ(steps[1], "r50");
+    synth->SetRenderObserver(nullptr);
+}
+
 TEST(MidiEntry, FullQueueGivesMinusOne)
 {
     TestInstance synth;
@@ -212,7 +230,9 @@ TEST(Properties, CustomPropertiesAnswerAsAdvertised)
 
 TEST(Properties, BundleLocation)
 {
-    // The bundle is looked up once per process, so each case runs in a child process.
+    // The bundle is looked up once per process, so each case runs in a freshly started child
+    // ("threadsafe" death tests re-run the program rather than fork this process).
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             setenv("VELLUNA_BUNDLE", "/nonexistent/velluna-bundle", 1);
