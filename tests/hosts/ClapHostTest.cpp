@@ -4,7 +4,7 @@
 #include "UserFolders.h"
 
 #include "core/ParameterTable.h"
-#include "platform/plugin/PluginStateCodec.h"
+#include "plugins/driver/PluginStateCodec.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

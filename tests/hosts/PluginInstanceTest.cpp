@@ -4,9 +4,9 @@
 #include "UserFolders.h"
 
 #include "core/ParameterTable.h"
-#include "platform/plugin/PluginInstance.h"
-#include "platform/plugin/PluginParameterMap.h"
-#include "platform/plugin/PluginStateCodec.h"
+#include "plugins/driver/PluginInstance.h"
+#include "plugins/driver/PluginParameterMap.h"
+#include "plugins/driver/PluginStateCodec.h"
 
 #include <gtest/gtest.h>
 

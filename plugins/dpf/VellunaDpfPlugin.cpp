@@ -4,8 +4,8 @@
 #include "DistrhoPlugin.hpp"
 
 #include "core/ParameterTable.h"
-#include "platform/plugin/PluginInstance.h"
-#include "platform/plugin/PluginParameterMap.h"
+#include "plugins/driver/PluginInstance.h"
+#include "plugins/driver/PluginParameterMap.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "VellunaClapPlugin.h"
 
 #include "core/ParameterTable.h"
-#include "platform/plugin/PluginParameterMap.h"
+#include "plugins/driver/PluginParameterMap.h"
 
 #include <clap/events.h>
 #include <clap/plugin-features.h>

@@ -4,7 +4,7 @@
 // parameter output event.
 #pragma once
 
-#include "platform/plugin/PluginInstance.h"
+#include "plugins/driver/PluginInstance.h"
 
 #include <clap/entry.h>
 #include <clap/ext/audio-ports.h>
