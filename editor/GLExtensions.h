@@ -5,8 +5,8 @@ namespace TW
 {
 
 // Drawing thread, GL current: loads the extension entry points (GLEW) for the current context.
-// True when the GL entry points are usable. An off-screen context has no GLX display, which GLEW
-// reports after it has loaded everything else; that counts as success here.
+// True when the GL entry points are usable. GLEW's complaints about GLX, which it reports after
+// it has loaded everything else, count as success: an off-screen context has no GLX display.
 bool InitGLExtensions();
 
 // Drawing thread, after InitGLExtensions: whether framebuffer objects (EXT or core) are present.
