@@ -235,7 +235,7 @@ void Font::SetFaceSize()
         const FT_GlyphSlot slot = m_face->glyph;
         g.index = index;
         g.advance = static_cast<float>(slot->advance.x) / 64.0f;
-        g.top = static_cast<float>(slot->metrics.horiBearingY) / 64.0f;
+        g.outlineTop = static_cast<float>(slot->metrics.horiBearingY) / 64.0f;
     }
     m_preloaded = false;
 }
@@ -374,7 +374,7 @@ void Font::StringSize(const char* text, float& width, float& height)
             continue;
         const Glyph& g = m_glyphs[c - kFirstCachedChar];
         width += g.advance;
-        height = std::max(height, g.top);
+        height = std::max(height, g.outlineTop);
     }
     width *= m_inverseScale;
     height *= m_inverseScale;

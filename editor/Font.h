@@ -122,6 +122,7 @@ private:
         bool present = false;
         unsigned index = 0;          // FreeType glyph index
         float advance = 0;           // device pixels
+        float outlineTop = 0;        // highest point of the outline above the baseline
         float left = 0, top = 0;     // bitmap corner offset from the pen, device pixels
         float width = 0, height = 0; // bitmap size, device pixels
         float s0 = 0, t0 = 0, s1 = 0, t1 = 0;

@@ -25,10 +25,9 @@ Bytes Pattern(int w, int h, int channels)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
         {
-            const std::uint8_t values[] = {static_cast<std::uint8_t>(x),
-                                           static_cast<std::uint8_t>(y),
-                                           static_cast<std::uint8_t>(x ^ y),
-                                           static_cast<std::uint8_t>(255 - x)};
+            const std::uint8_t values[] = {
+                static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                static_cast<std::uint8_t>(x ^ y), static_cast<std::uint8_t>(255 - x)};
             pixels.insert(pixels.end(), values, values + channels);
         }
     return pixels;
@@ -141,8 +140,7 @@ TEST(Texture, PathComesFromTheSkinBundleElseThePluginBundle)
     plugin.Write("a.png", EncodedPattern(4, 4, 3));
     plugin.Write("b.png", EncodedPattern(4, 4, 3));
     EXPECT_EQ(TW::Texture("a.png", skin.Path(), plugin.Path()).GetPath(), skin.Path() + "/a.png");
-    EXPECT_EQ(TW::Texture("b.png", skin.Path(), plugin.Path()).GetPath(),
-              plugin.Path() + "/b.png");
+    EXPECT_EQ(TW::Texture("b.png", skin.Path(), plugin.Path()).GetPath(), plugin.Path() + "/b.png");
     EXPECT_EQ(TW::Texture("b.png", "", plugin.Path()).GetPath(), plugin.Path() + "/b.png");
     EXPECT_EQ(TW::Texture("c.png", skin.Path(), plugin.Path()).GetPath(), "");
     // A folder of that name is not an image.
