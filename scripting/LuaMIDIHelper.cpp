@@ -5,9 +5,11 @@
 
 #include "core/FileLoader.h"
 #include "core/ParameterTable.h"
+#include "core/RegularFile.h"
 #include "core/TarnAdditiveSynth.h"
 #include "core/UserFolders.h"
 #include "platform/MusicDeviceBase.h"
+#include "platform/UpTime.h"
 
 #include <lua.hpp>
 
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace TW
 {
@@ -23,24 +26,43 @@ const char LuaMIDIHelper::kMetatableTagTimer[] = "TW::LuaMIDIHelper::Timer";
 const char LuaMIDIHelper::kRefcon[] = "TW::LuaMIDIHelper::kRefcon";
 const char LuaMIDIHelper::kParamLookup[] = "TW::LuaMIDIHelper::kParamLookup";
 const char LuaMIDIHelper::kRunawayMessage[] =
-    "script call aborted: it ran past its instruction budget";
+    "script call aborted: it ran past its instruction or time budget";
+
+// The interpreter's allocator, over the helper's arena. Script code (inside a guarded call) may
+// not grow past kMemoryLimit; the host's pushes between calls may use the reserve.
+void* LuaMIDIHelper::Allocate(void* ud, void* ptr, std::size_t osize, std::size_t nsize)
+{
+    auto* self = static_cast<LuaMIDIHelper*>(ud);
+    if (nsize == 0)
+    {
+        self->m_arena.Free(ptr);
+        return nullptr;
+    }
+    const std::size_t held = ptr ? osize : 0;
+    if (self->m_guardDepth > 0 && !self->m_overtime && (++self->m_allocations & 63) == 0 &&
+        static_cast<std::int64_t>(UpTimeNanoseconds()) >= self->m_guardDeadline)
+    {
+        // A library function doing much work per instruction (string.rep, table.concat...)
+        // allocates as it goes: past the time budget it gets no more memory, and the main
+        // thread's hook fires at its next instruction to abort the call.
+        self->m_overtime = true;
+        lua_sethook(self->m_L, CountHook, LUA_MASKCOUNT, 1);
+    }
+    if (nsize > held && self->m_guardDepth > 0 &&
+        ((self->m_overtime && !self->m_aborting) ||
+         self->m_arena.Used() + (nsize - held) > kMemoryLimit))
+    {
+        self->m_memoryRefused = true;
+        return nullptr;
+    }
+    void* block = self->m_arena.Reallocate(ptr, nsize);
+    if (!block)
+        self->m_memoryRefused = true;
+    return block;
+}
 
 namespace
 {
-
-// The count hook runs every kHookInterval instructions while no call is being aborted.
-constexpr int kHookInterval = 100'000;
-
-// The state's allocator; its user data is the helper, so the hook finds it without the stack.
-void* LuaAlloc(void*, void* ptr, std::size_t, std::size_t nsize)
-{
-    if (nsize == 0)
-    {
-        std::free(ptr);
-        return nullptr;
-    }
-    return std::realloc(ptr, nsize);
-}
 
 // An error outside any protected call (only out of memory can cause one here). The interpreter
 // ends the process after this returns.
@@ -58,6 +80,28 @@ const char* ErrorText(lua_State* L)
 {
     const char* text = lua_tostring(L, -1);
     return text ? text : "(error object is not a string)";
+}
+
+// Loads a user script file as luaL_loadfile would (same chunk name and messages), but only when it
+// is a regular file: a FIFO or device in the Scripts folder must not block loading.
+int LoadScriptFile(lua_State* L, const std::string& path)
+{
+    std::string text, error;
+    if (!ReadRegularFile(path, FileLoader::kMaxResourceBytes, text, error))
+    {
+        lua_pushstring(L, error.c_str());
+        return LUA_ERRFILE;
+    }
+    // A first line starting with '#' is skipped, as the stand-alone interpreter does.
+    std::size_t start = 0;
+    if (!text.empty() && text[0] == '#')
+    {
+        start = text.find('\n');
+        if (start == std::string::npos)
+            start = text.size();
+    }
+    const std::string chunk = "@" + path;
+    return luaL_loadbuffer(L, text.data() + start, text.size() - start, chunk.c_str());
 }
 
 bool BeginsWithMidiLua(const std::string& path)
@@ -102,7 +146,7 @@ lua_State* LuaMIDIHelper::LuaInit()
     if (m_L)
         return m_L;
 
-    lua_State* L = lua_newstate(LuaAlloc, this);
+    lua_State* L = lua_newstate(Allocate, this);
     if (!L)
     {
         LuaError(nullptr, "cannot create the MIDI script interpreter\n");
@@ -113,6 +157,7 @@ lua_State* LuaMIDIHelper::LuaInit()
     // protectedPcall is in progress.
     lua_sethook(L, CountHook, LUA_MASKCOUNT, kHookInterval);
     luaL_openlibs(L);
+    LockDownHook(L);
 
     LuaMIDIScriptAPI::Register(L);
     luaL_newmetatable(L, kMetatableTagTimer);
@@ -125,17 +170,17 @@ lua_State* LuaMIDIHelper::LuaInit()
     lua_pushlightuserdata(L, this);
     lua_rawset(L, LUA_REGISTRYINDEX);
 
-    auto* lookup = new std::map<std::string, int>();
+    m_paramLookup.clear();
     const auto* infos = static_cast<const Tarn::ParamInfo*>(m_paramInfos);
     for (int id = 0; infos && id < m_paramCount; ++id)
     {
         std::string name;
         for (const char* c = infos[id].name; c && *c && name.size() < 99; ++c)
             name.push_back(static_cast<unsigned char>(*c) < 0x80 ? *c : '?');
-        (*lookup)[name] = id;
+        m_paramLookup[name] = id;
     }
     lua_pushlightuserdata(L, const_cast<char*>(kParamLookup));
-    lua_pushlightuserdata(L, lookup);
+    lua_pushlightuserdata(L, &m_paramLookup);
     lua_rawset(L, LUA_REGISTRYINDEX);
 
     const struct
@@ -183,10 +228,10 @@ void LuaMIDIHelper::RunScripts()
         FileLoader loader("midi.lua");
         if (loader.GetData())
         {
-            // Top-level code runs without the instruction budget: lua_pcall, not protectedPcall.
+            // Top-level code runs under the same guard as every later call.
             if (luaL_loadbuffer(L, static_cast<const char*>(loader.GetData()), loader.GetSize(),
                                 "midi.lua") != 0 ||
-                lua_pcall(L, 0, 0, 0) != 0)
+                protectedPcall(0) != 0)
             {
                 LuaError(L, "failed to run buffer: %s\n", ErrorText(L));
                 lua_pop(L, 1);
@@ -195,7 +240,7 @@ void LuaMIDIHelper::RunScripts()
     }
     for (const std::string& path : scripts)
     {
-        if (luaL_loadfile(L, path.c_str()) != 0 || lua_pcall(L, 0, 0, 0) != 0)
+        if (LoadScriptFile(L, path) != 0 || protectedPcall(0) != 0)
         {
             LuaError(L, "failed to run file: %s\n", ErrorText(L));
             lua_pop(L, 1);
@@ -209,10 +254,6 @@ void LuaMIDIHelper::LuaShutdown()
     std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
     if (!m_L)
         return;
-    lua_pushlightuserdata(m_L, const_cast<char*>(kParamLookup));
-    lua_rawget(m_L, LUA_REGISTRYINDEX);
-    delete static_cast<std::map<std::string, int>*>(lua_touserdata(m_L, -1));
-    lua_pop(m_L, 1);
     {
         // The registry references die with the interpreter.
         std::lock_guard<std::mutex> timers(m_timerLock);
@@ -239,16 +280,29 @@ int LuaMIDIHelper::protectedPcall(int nargs, int nresults)
     if (++m_guardDepth == 1)
     {
         m_guardUsed = 0;
+        m_guardDeadline = static_cast<std::int64_t>(UpTimeNanoseconds()) +
+                          static_cast<std::int64_t>(kTimeBudgetSeconds * 1e9);
         m_aborting = false;
+        m_overtime = false;
     }
     const int status = lua_pcall(m_L, nargs, nresults, 0);
     if (--m_guardDepth == 0)
     {
         m_guardUsed = 0;
+        if (m_overtime && !m_aborting)
+            lua_sethook(m_L, CountHook, LUA_MASKCOUNT, kHookInterval);
+        m_overtime = false;
         if (m_aborting)
         {
             m_aborting = false;
             lua_sethook(m_L, CountHook, LUA_MASKCOUNT, kHookInterval);
+        }
+        if (m_memoryRefused)
+        {
+            // The interpreter does not collect when an allocation fails: what the failed call
+            // left behind is garbage it would otherwise keep counting against the limit.
+            m_memoryRefused = false;
+            lua_gc(m_L, LUA_GCCOLLECT, 0);
         }
     }
     return status;
@@ -267,7 +321,8 @@ void LuaMIDIHelper::CountHook(lua_State* L, lua_Debug*)
         if (self->m_guardDepth == 0)
             return;
         self->m_guardUsed += kHookInterval;
-        if (self->m_guardUsed < kInstructionBudget)
+        if (self->m_guardUsed < kInstructionBudget &&
+            static_cast<std::int64_t>(UpTimeNanoseconds()) < self->m_guardDeadline)
             return;
         self->m_aborting = true;
     }
@@ -283,6 +338,30 @@ void LuaMIDIHelper::CountHook(lua_State* L, lua_Debug*)
     lua_error(L);
 }
 
+namespace
+{
+
+int RefuseSetHook(lua_State* L)
+{
+    return luaL_error(L, "debug.sethook() is not available to MIDI scripts: the hook belongs to "
+                         "the script guard");
+}
+
+} // namespace
+
+void LuaMIDIHelper::LockDownHook(lua_State* L)
+{
+    lua_getglobal(L, "debug");
+    if (lua_istable(L, -1))
+    {
+        lua_pushcfunction(L, RefuseSetHook);
+        lua_setfield(L, -2, "sethook");
+    }
+    lua_pop(L, 1);
+    lua_pushnil(L);
+    lua_setglobal(L, "newproxy");
+}
+
 void LuaMIDIHelper::LuaError(lua_State*, const char* format, ...)
 {
     std::fputs("@@@ ", stdout);
@@ -295,23 +374,20 @@ void LuaMIDIHelper::LuaError(lua_State*, const char* format, ...)
 
 LuaMIDIHelper* LuaMIDIHelper::getRefCon(lua_State* L)
 {
-    lua_pushlightuserdata(L, const_cast<char*>(kRefcon));
-    lua_rawget(L, LUA_REGISTRYINDEX);
-    auto* self = static_cast<LuaMIDIHelper*>(lua_touserdata(L, -1));
-    lua_pop(L, 1);
-    return self;
+    // The allocator's user data, not the registry entry: script code can rewrite the registry.
+    void* ud = nullptr;
+    lua_getallocf(L, &ud);
+    return static_cast<LuaMIDIHelper*>(ud);
 }
 
 int LuaMIDIHelper::getParam(lua_State* L, const char* name)
 {
-    lua_pushlightuserdata(L, const_cast<char*>(kParamLookup));
-    lua_rawget(L, LUA_REGISTRYINDEX);
-    const auto* lookup = static_cast<const std::map<std::string, int>*>(lua_touserdata(L, -1));
-    lua_pop(L, 1);
-    if (lookup && name)
+    const LuaMIDIHelper* self = getRefCon(L);
+    if (self && name)
     {
-        const auto it = lookup->find(name);
-        if (it != lookup->end())
+        // Found by the C string itself: no temporary string on the render thread.
+        const auto it = self->m_paramLookup.find(std::string_view(name));
+        if (it != self->m_paramLookup.end())
             return it->second;
     }
     return luaL_error(L, "parameter not found: '%s'", name ? name : "");

@@ -1,6 +1,6 @@
 // The MIDI scripting host: dispatch of queued MIDI to script handlers, NRPN assembly, the
 // instrument's own controllers, the script API's results and error texts, the stack discipline
-// and the guard against runaway handlers.
+// and the guard against runaway handlers (time, instructions, memory, hook removal).
 #include "support/LuaTestSupport.h"
 #include "support/TestInstance.h"
 
@@ -369,6 +369,43 @@ TEST_F(LuaMIDIHelperTest, RunawayHandlerIsAbortedAndTheInstrumentPlaysOn)
     EXPECT_EQ(RunLua(Helper(), "while true do end"),
               std::string("test:1: ") + TW::LuaMIDIHelper::kRunawayMessage);
     EXPECT_EQ(Synth().Engine().GetNumHeldKeys(), 3);
+}
+
+TEST_F(LuaMIDIHelperTest, TheGuardHoldsAgainstSlowInstructionsHookRemovalAndMemoryHunger)
+{
+    // Few instructions, much work each: the clock stops it. The hook cannot be removed or
+    // replaced. A table that grows without end meets the memory limit. Between them, the
+    // handler after each one runs and the interpreter is usable again.
+    Run("requestNoteOn(60, function() while true do local s = string.rep('y', 1e6) end end)\n"
+        "requestNoteOn(61, function() debug.sethook(); while true do end end)\n"
+        "requestNoteOn(62, function() pcall(debug.sethook, function() end, '', 0); "
+        "  while true do end end)\n"
+        "requestNoteOn(63, function() local t = {}; for i = 1, 1e9 do "
+        "  t[i] = string.rep('y', 1000) .. i end end)\n"
+        "requestAllNoteOn(function(c, n) note('after', n) end)\n"
+        "caught = false\n"
+        "requestNoteOn(64, function() local ok, e = pcall(function() local t = {}; "
+        "  for i = 1, 1e9 do t[i] = i end end); caught = e end)");
+    for (int note = 60; note <= 63; ++note)
+        Send(0x90, 0, static_cast<std::uint8_t>(note), 100);
+    EXPECT_EQ(Log(), "after,60 after,61 after,62 after,63");
+    EXPECT_EQ(Synth().Engine().GetNumHeldKeys(), 4);
+    EXPECT_EQ(LuaStackDepth(Helper()), 0);
+    EXPECT_EQ(RunLua(Helper(), "debug.sethook()"),
+              "test:1: debug.sethook() is not available to MIDI scripts: the hook belongs to "
+              "the script guard");
+    // A script's own pcall sees the interpreter's memory error; its garbage is collected after.
+    Send(0x90, 0, 64, 100);
+    EXPECT_EQ(LuaString(Helper(), "caught"), "not enough memory");
+    EXPECT_LT(Helper().MemoryInUse(), std::size_t{8} << 20);
+    EXPECT_EQ(RunLua(Helper(), "local s = string.rep('x', 1e7)"), "");
+    // Clearing the registry (where the script functions' helper is also published) leaves the
+    // script functions working.
+    Run("local r = debug.getregistry(); for k in pairs(r) do "
+        "  if type(k) == 'userdata' then r[k] = nil end end");
+    Run("setParameter('Volume', 0.25)");
+    EXPECT_FLOAT_EQ(LuaNumber(Helper(), "getParameter(0)"), 0.25);
+    EXPECT_EQ(LuaString(Helper(), "type(newproxy)"), "nil");
 }
 
 TEST_F(LuaMIDIHelperTest, OSCRegistrationsDoNothingWithoutAnOSCServer)

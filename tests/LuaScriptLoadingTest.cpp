@@ -1,12 +1,15 @@
 // Loading the MIDI scripts: the bundled default midi.lua and what it maps, a user midi.lua that
 // replaces it, the order of the user and local folders, failure reports, and top-level code
-// without the instruction budget.
+// under the script guard.
 #include "support/LuaTestSupport.h"
 #include "support/TestInstance.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+
+#include <sys/stat.h>
 
 using namespace TarnTest;
 
@@ -103,14 +106,38 @@ TEST(LuaScriptLoadingTest, UserScriptsRunBeforeLocalOnesAndFailuresAreReported)
     EXPECT_EQ(LuaStackDepth(instance->LuaHelper()), 0);
 }
 
-TEST(LuaScriptLoadingTest, TopLevelCodeHasNoInstructionBudget)
+TEST(LuaScriptLoadingTest, TopLevelCodeRunsUnderTheGuardAndLoadingGoesOn)
 {
     ScratchDataHome home;
-    home.AddScript("midi.lua", "local x = 0\n"
-                               "for i = 1, 40000000 do x = x + 1 end\n"
-                               "done = x");
+    // Runaway top-level code: endless, hook removed first, memory without end; and a FIFO
+    // among the scripts, which nothing writes to. Each file fails alone; the others load.
+    home.AddScript("endless.lua", "while true do end");
+    home.AddScript("unhooked.lua", "debug.sethook()\nwhile true do end");
+    home.AddScript("hungry.lua",
+                   "local t = {}\nfor i = 1, 1e9 do t[i] = string.rep('y', 1e6) .. i end");
+    const std::string fifo = home.ScriptsFolder() + "/fifo.lua";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    home.AddScript("fine.lua", "fine = true");
+    home.AddScript("last.lua", "last = true", true);
+    testing::internal::CaptureStdout();
     TestInstance instance;
-    EXPECT_EQ(LuaNumber(instance->LuaHelper(), "done"), 40000000);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_TRUE(LuaBool(instance->LuaHelper(), "fine"));
+    EXPECT_TRUE(LuaBool(instance->LuaHelper(), "last"));
+    EXPECT_EQ(LuaString(instance->LuaHelper(), "type(defaultControllerMap)"), "table");
+    // (Long chunk names are shortened from the left by the interpreter.)
+    EXPECT_NE(out.find("endless.lua:1: " + std::string(TW::LuaMIDIHelper::kRunawayMessage) + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("unhooked.lua:1: debug.sethook() is not available to MIDI scripts"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("@@@ failed to run file: not enough memory\n"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+    EXPECT_EQ(LuaStackDepth(instance->LuaHelper()), 0);
+    // The memory of the failed file is the interpreter's again.
+    EXPECT_LT(instance->LuaHelper().MemoryInUse(), std::size_t{8} << 20);
 }
 
 TEST(LuaScriptLoadingTest, ScriptsRunOnceAcrossInitializeAndCleanup)

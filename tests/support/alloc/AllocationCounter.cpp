@@ -1,8 +1,12 @@
 #include "AllocationCounter.h"
 
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 // The replacement operators below pair malloc with free; GCC sees only the new/free pair.
@@ -14,9 +18,10 @@ namespace
 std::atomic<bool> g_counting{false};
 std::atomic<long> g_allocations{0};
 
+// Plain blocks are counted by malloc below; aligned ones here.
 void* Allocate(std::size_t size, std::size_t alignment)
 {
-    if (g_counting.load(std::memory_order_relaxed))
+    if (alignment > alignof(std::max_align_t) && g_counting.load(std::memory_order_relaxed))
         g_allocations.fetch_add(1, std::memory_order_relaxed);
     size = size ? size : 1;
     void* p = alignment <= alignof(std::max_align_t)
@@ -46,6 +51,106 @@ long StopCountingAllocations() noexcept
 
 } // namespace TarnTest
 
+// The C allocator is counted too (libraries such as the interpreter call it directly): these
+// definitions come first in symbol lookup and pass each call on to the next definition (the C
+// library's, or a sanitizer's). dlsym may itself allocate while the next definitions are being
+// looked up: a small static buffer serves that, and its blocks are never freed.
+namespace
+{
+
+using MallocFn = void* (*)(std::size_t);
+using CallocFn = void* (*)(std::size_t, std::size_t);
+using ReallocFn = void* (*)(void*, std::size_t);
+using FreeFn = void (*)(void*);
+
+MallocFn g_malloc = nullptr;
+CallocFn g_calloc = nullptr;
+ReallocFn g_realloc = nullptr;
+FreeFn g_free = nullptr;
+bool g_resolving = false;
+
+alignas(std::max_align_t) unsigned char g_bootstrap[8192];
+std::size_t g_bootstrapUsed = 0;
+
+bool IsBootstrap(const void* p)
+{
+    const auto* c = static_cast<const unsigned char*>(p);
+    return c >= g_bootstrap && c < g_bootstrap + sizeof g_bootstrap;
+}
+
+void* Bootstrap(std::size_t bytes)
+{
+    bytes = (bytes + 15) / 16 * 16;
+    if (g_bootstrapUsed + bytes > sizeof g_bootstrap)
+        return nullptr;
+    void* p = g_bootstrap + g_bootstrapUsed;
+    g_bootstrapUsed += bytes;
+    return p; // static storage starts zeroed
+}
+
+// False while the lookup itself is running (the caller then uses the bootstrap buffer).
+bool Resolve()
+{
+    if (g_free)
+        return true;
+    if (g_resolving)
+        return false;
+    g_resolving = true;
+    g_malloc = reinterpret_cast<MallocFn>(dlsym(RTLD_NEXT, "malloc"));
+    g_calloc = reinterpret_cast<CallocFn>(dlsym(RTLD_NEXT, "calloc"));
+    g_realloc = reinterpret_cast<ReallocFn>(dlsym(RTLD_NEXT, "realloc"));
+    g_free = reinterpret_cast<FreeFn>(dlsym(RTLD_NEXT, "free"));
+    g_resolving = false;
+    return true;
+}
+
+void Count()
+{
+    if (g_counting.load(std::memory_order_relaxed))
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace
+
+extern "C" void* malloc(std::size_t size)
+{
+    if (!Resolve())
+        return Bootstrap(size);
+    Count();
+    return g_malloc(size);
+}
+
+extern "C" void* calloc(std::size_t count, std::size_t size)
+{
+    if (!Resolve())
+        return Bootstrap(count * size);
+    Count();
+    return g_calloc(count, size);
+}
+
+extern "C" void* realloc(void* ptr, std::size_t size)
+{
+    if (!Resolve())
+        return nullptr;
+    Count();
+    if (IsBootstrap(ptr))
+    {
+        void* moved = g_malloc(size);
+        if (moved)
+            std::memcpy(moved, ptr,
+                        std::min<std::size_t>(size, g_bootstrap + sizeof g_bootstrap -
+                                                        static_cast<unsigned char*>(ptr)));
+        return moved;
+    }
+    return g_realloc(ptr, size);
+}
+
+extern "C" void free(void* ptr)
+{
+    if (!ptr || IsBootstrap(ptr) || !Resolve())
+        return;
+    g_free(ptr);
+}
 void* operator new(std::size_t size)
 {
     return Allocate(size, 0);

@@ -1,5 +1,6 @@
-// Counts calls to the global allocator (plain and aligned operator new) while counting is on.
-// Linking this file replaces the program's global operator new and delete.
+// Counts calls to the global allocator (plain and aligned operator new, and C's malloc, calloc
+// and realloc) while counting is on. Linking this file replaces the program's global operator
+// new and delete and interposes the C allocator.
 #pragma once
 
 namespace TarnTest
