@@ -97,6 +97,12 @@ bool OfflineRenderer::Render(const RenderScore& score, std::uint64_t totalFrames
             for (; next < groupEnd; ++next)
             {
                 const RenderScoreEvent& e = events[next];
+                if (e.kind == RenderScoreEvent::Kind::SysEx && e.sysexLength > Tarn::kMaxSysExBytes)
+                {
+                    // Longer than the instance takes: it reports and drops it, nothing is queued.
+                    m_synth.HandleSysEx(score.SysExBytes().data() + e.sysexOffset, e.sysexLength);
+                    continue;
+                }
                 const TW::Status status =
                     e.kind == RenderScoreEvent::Kind::SysEx
                         ? m_synth.HandleSysEx(score.SysExBytes().data() + e.sysexOffset,

@@ -7,13 +7,14 @@
 namespace Tarn
 {
 
-constexpr std::uint32_t kNumParams = 181;      // identifiers 0..180
+constexpr std::uint32_t kNumParams = 181; // identifiers 0..180
 constexpr std::uint32_t kNumLiveParams = 140;
 constexpr int kNumVoices = 32;
 constexpr int kNumPartials = 16;
 constexpr int kNumFactoryPresets = 32;
-constexpr std::size_t kQueueSlots = 64;        // 63 events can wait at once
-constexpr int kModRingFrames = 48016;          // modulation delay ring, frames of 4 lines
+constexpr std::size_t kQueueSlots = 64;       // 63 events can wait at once
+constexpr std::uint32_t kMaxSysExBytes = 512; // longest system-exclusive message queued
+constexpr int kModRingFrames = 48016;         // modulation delay ring, frames of 4 lines
 constexpr int kModMaxDelayFrames = 48000;
 constexpr std::size_t kVectorAlign = 32;       // bytes: AVX vectors
 constexpr std::uint32_t kVersion = 0x00010101; // 1.1.1

@@ -1,6 +1,7 @@
 #include "MessageQueue.h"
 
-#include <cstdio>
+#include "platform/LogRing.h"
+
 #include <cstring>
 
 namespace TW
@@ -25,7 +26,7 @@ bool MessageQueue::Write(std::uint8_t status, std::uint8_t channel, std::uint8_t
     const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
     if (write == m_readIndex.load(std::memory_order_acquire))
     {
-        std::fputs("MessageQueue::Write() overflow\n", stderr);
+        LogRing::Get().Write("MessageQueue::Write() overflow\n");
         return false;
     }
     MessageQueueItem& item = *m_items[write];
@@ -39,17 +40,25 @@ bool MessageQueue::Write(std::uint8_t status, std::uint8_t channel, std::uint8_t
     return true;
 }
 
-bool MessageQueue::WriteSysEx(const std::uint8_t* bytes, std::uint32_t length)
+bool MessageQueue::WriteSysEx(const std::uint8_t* bytes, std::uint32_t length) noexcept
 {
+    if (length > Tarn::kMaxSysExBytes)
+    {
+        const std::uint32_t count = m_tooLongSysEx.fetch_add(1, std::memory_order_relaxed) + 1;
+        LogRing::Get().Format("MessageQueue::WriteSysEx(): a system-exclusive message of %u bytes "
+                              "is longer than the %u-byte limit and was dropped (%u so far)",
+                              length, Tarn::kMaxSysExBytes, count);
+        return false;
+    }
     const std::int32_t write = m_writeIndex.load(std::memory_order_relaxed);
     if (write == m_readIndex.load(std::memory_order_acquire))
     {
-        std::fputs("MessageQueue::WriteSysEx() overflow\n", stderr);
+        LogRing::Get().Write("MessageQueue::WriteSysEx() overflow\n");
         return false;
     }
     MessageQueueItem& item = *m_items[write];
     item.m_kind = MessageQueueItem::kSysEx;
-    item.m_sysex.resize(length); // capacity only grows, so storage is reused
+    item.m_sysexLength = length;
     if (length)
         std::memcpy(item.m_sysex.data(), bytes, length);
     item.m_frame = 0;

@@ -1,8 +1,10 @@
 // One event waiting in the event queue: a short MIDI message or a system-exclusive block.
 #pragma once
 
+#include "InstrumentConstants.h"
+
+#include <array>
 #include <cstdint>
-#include <vector>
 
 namespace TW
 {
@@ -28,8 +30,11 @@ public:
     std::uint8_t m_channel = 0; // 0..15 (kind 1)
     std::uint8_t m_data1 = 0;
     std::uint8_t m_data2 = 0;
-    std::vector<std::uint8_t> m_sysex; // kind 2; storage kept when the slot is reused
-    std::uint32_t m_frame = 0;         // frame offset within the render block; 0 for kind 2
+    std::uint32_t m_frame = 0; // frame offset within the render block; 0 for kind 2
+    // Kind 2: the message's bytes, in storage fixed inside the item (nothing is allocated when
+    // MIDI arrives); longer messages are refused by the queue.
+    std::uint32_t m_sysexLength = 0;
+    std::array<std::uint8_t, Tarn::kMaxSysExBytes> m_sysex{};
 };
 
 } // namespace TW

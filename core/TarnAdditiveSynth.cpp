@@ -8,6 +8,7 @@
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
 #include "platform/CpuFeatures.h"
+#include "platform/LogRing.h"
 #include "scripting/TarnInstanceTracker.h"
 #include "scripting/VeLuLuaMIDIHelper.h"
 
@@ -53,6 +54,7 @@ TarnAdditiveSynth::TarnAdditiveSynth() : MusicDeviceBase(0, 1, 0), m_engine(Glob
     m_oscHelper = std::make_unique<OSCHelper>(this, m_luaHelper.get());
     m_luaHelper->SetOSCHelper(m_oscHelper.get());
     Constructor();
+    LogRing::Get().AcquirePrinter();
     TarnInstanceTracker::AddInstance(this);
 }
 
@@ -63,6 +65,7 @@ TarnAdditiveSynth::~TarnAdditiveSynth()
     m_luaHelper->CancelAllTimers();
     DoCleanup();
     TarnInstanceTracker::RemoveInstance(this);
+    LogRing::Get().ReleasePrinter();
 }
 
 void TarnAdditiveSynth::Constructor()
@@ -372,18 +375,21 @@ Status TarnAdditiveSynth::Render(std::uint32_t& ioActionFlags, const AudioTimeSt
 
 bool TarnAdditiveSynth::RenderBlock(float* left, float* right, std::uint32_t frames) noexcept
 {
+    if (frames == 0)
+        return true;
     bool silent = true;
     std::uint32_t cursor = 0;
     std::uint32_t remainder = frames;
-    if (frames != 0)
-        while (const MessageQueueItem* item = m_remoteQueue.Read())
-            HandleQueueItem(*item);
+    m_waitLimitFrames = static_cast<std::uint64_t>(GetSampleRate() * kScriptWaitSeconds);
+    DispatchWaitingEvents();
+    while (const MessageQueueItem* item = m_remoteQueue.Read())
+        DispatchItem(*item);
     while (remainder != 0)
     {
         const MessageQueueItem* item = m_queue.Read();
         if (item && item->m_frame <= cursor)
         {
-            HandleQueueItem(*item);
+            DispatchItem(*item);
             continue;
         }
         const std::uint32_t n =
@@ -395,13 +401,72 @@ bool TarnAdditiveSynth::RenderBlock(float* left, float* right, std::uint32_t fra
         left += n;
         right += n;
         remainder -= n;
+        if (!m_waiting.Empty())
+            m_waitedFrames += n;
         if (item)
         {
-            HandleQueueItem(*item);
+            DispatchItem(*item);
             cursor = item->m_frame;
         }
     }
+    if (m_scriptsLocked)
+    {
+        m_scriptsLocked = false;
+        m_luaHelper->UnlockScripts();
+    }
     return silent;
+}
+
+bool TarnAdditiveSynth::LockScripts() noexcept
+{
+    if (!m_scriptsLocked)
+        m_scriptsLocked = m_luaHelper->TryLockScripts();
+    if (m_scriptsLocked)
+        m_withoutScripts = false;
+    return m_scriptsLocked;
+}
+
+void TarnAdditiveSynth::DispatchWaitingEvents() noexcept
+{
+    if (m_waiting.Empty() && !m_withoutScripts)
+        return; // the lock is tried when the first event of the block needs it
+    if (LockScripts())
+    {
+        while (m_waiting.Pop(m_waitingItem))
+            HandleQueueItem(m_waitingItem);
+        m_waitedFrames = 0;
+    }
+    else if (!m_waiting.Empty() && m_waitedFrames >= m_waitLimitFrames)
+        StopWaitingForScripts();
+}
+
+void TarnAdditiveSynth::DispatchItem(const MessageQueueItem& item) noexcept
+{
+    // Nothing of a system-exclusive item reaches the scripts: it needs no lock.
+    if (item.m_kind != MessageQueueItem::kShortMessage)
+        HandleQueueItem(item);
+    else if (m_waiting.Empty() && LockScripts())
+        HandleQueueItem(item);
+    else if (m_waiting.Empty() && m_withoutScripts)
+        HandleQueueItemWithoutScripts(item);
+    else if (!m_waiting.Push(item))
+    {
+        StopWaitingForScripts();
+        HandleQueueItemWithoutScripts(item);
+    }
+}
+
+void TarnAdditiveSynth::StopWaitingForScripts() noexcept
+{
+    const std::uint32_t count = m_waiting.Size();
+    while (m_waiting.Pop(m_waitingItem))
+        HandleQueueItemWithoutScripts(m_waitingItem);
+    m_waitedFrames = 0;
+    m_withoutScripts = true;
+    LogRing::Get().Format("Velluna: a script on another thread has held the script lock for over "
+                          "%d ms: %u waiting MIDI events were played without their script "
+                          "handlers, and so are new ones until it ends",
+                          static_cast<int>(kScriptWaitSeconds * 1000.0 + 0.5), count);
 }
 
 void TarnAdditiveSynth::HandleQueueItem(const MessageQueueItem& item) noexcept
@@ -409,6 +474,13 @@ void TarnAdditiveSynth::HandleQueueItem(const MessageQueueItem& item) noexcept
     if (m_observer)
         m_observer->OnQueueItem(item);
     m_luaHelper->HandleMessageQueueItem(&item);
+}
+
+void TarnAdditiveSynth::HandleQueueItemWithoutScripts(const MessageQueueItem& item) noexcept
+{
+    if (m_observer)
+        m_observer->OnQueueItem(item);
+    m_luaHelper->HandleMessageQueueItemWithoutScripts(&item);
 }
 
 Status TarnAdditiveSynth::HandleMidiEvent(std::uint8_t status, std::uint8_t channel,

@@ -5,6 +5,7 @@
 #include "DisplayBlock.h"
 #include "InstrumentConstants.h"
 #include "MessageQueue.h"
+#include "TarnWaitingEvents.h"
 
 #include "engine/TarnSynthEngine.h"
 #include "platform/MusicDeviceBase.h"
@@ -70,6 +71,12 @@ class TarnAdditiveSynth : public TW::MusicDeviceBase
 public:
     class VeLuLuaMIDIHelper;
 
+    // Longest time, in seconds of rendered audio, that MIDI events wait for their script handlers
+    // while a script runs on another thread (a timer, an OSC "/exec"). Past it the waiting events
+    // get the instrument's own handling without their script handlers, and so does every event
+    // until the render thread finds the script lock free again.
+    static constexpr double kScriptWaitSeconds = 0.05;
+
     TarnAdditiveSynth();
     ~TarnAdditiveSynth() override;
 
@@ -131,9 +138,13 @@ public:
     void ApplyOSCPortRule();
     void ApplyOSCPortOffset(float offset);
 
-    // Cuts the block at the queued events' offsets; true when the whole block was silent.
-    // Render thread.
+    // Cuts the block at the queued events' offsets; true when the whole block was silent. It
+    // never waits for the script lock: while another thread holds it, the events wait in order
+    // and are handled at the start of a following block (see kScriptWaitSeconds). Render thread.
     bool RenderBlock(float* left, float* right, std::uint32_t frames) noexcept;
+
+    // Events waiting for the script lock now. Render thread (or while no render call runs).
+    std::uint32_t GetWaitingEventCount() const noexcept { return m_waiting.Size(); }
 
     Tarn::TarnSynthEngine& Engine() noexcept { return m_engine; }
     Tarn::DisplayBlock& GetDisplayBlock() noexcept { return m_display; }
@@ -150,7 +161,16 @@ protected:
 private:
     void Constructor();
     void ConvertOldLFOSpeeds();
+    // The render thread's dispatch of one item: at once when the script lock can be had, else
+    // put aside in order (or, past the wait bound, without scripts).
+    void DispatchItem(const TW::MessageQueueItem& item) noexcept;
+    // At the start of a block: the events put aside, at frame 0, once the lock is free.
+    void DispatchWaitingEvents() noexcept;
+    // The waiting events, then every event until the lock is free again, without scripts.
+    void StopWaitingForScripts() noexcept;
+    bool LockScripts() noexcept;
     void HandleQueueItem(const TW::MessageQueueItem& item) noexcept;
+    void HandleQueueItemWithoutScripts(const TW::MessageQueueItem& item) noexcept;
 
     std::unique_ptr<VeLuLuaMIDIHelper> m_luaHelper;
     std::unique_ptr<TW::OSCHelper> m_oscHelper;
@@ -159,4 +179,12 @@ private:
     Tarn::DisplayBlock m_display;
     Tarn::TarnSynthEngine m_engine;
     TarnRenderObserver* m_observer = nullptr;
+
+    // Render thread only.
+    TarnWaitingEvents m_waiting;         // events put aside while a script runs elsewhere
+    TW::MessageQueueItem m_waitingItem;  // the one taken from m_waiting for dispatch
+    std::uint64_t m_waitedFrames = 0;    // frames rendered since the oldest one was put aside
+    std::uint64_t m_waitLimitFrames = 0; // kScriptWaitSeconds at the current rate
+    bool m_scriptsLocked = false;        // the script lock is ours until the end of the block
+    bool m_withoutScripts = false;       // the wait bound passed; events play without scripts
 };

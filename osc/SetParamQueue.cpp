@@ -1,6 +1,6 @@
 #include "SetParamQueue.h"
 
-#include <cstdio>
+#include "platform/LogRing.h"
 
 namespace TW
 {
@@ -33,7 +33,7 @@ bool SetParamQueue::Write(int id, float value) noexcept
         else if (lag < 0)
         {
             // The reader has not yet taken what was written here a whole ring ago: full.
-            std::fputs("OSCHelper::SetParamQueue::Write() overflow\n", stderr);
+            LogRing::Get().Write("OSCHelper::SetParamQueue::Write() overflow\n");
             return false;
         }
         else

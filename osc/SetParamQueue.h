@@ -18,7 +18,8 @@ public:
 
     SetParamQueue() noexcept;
 
-    // Any thread. False, with a line on standard error, when full: the change is not pushed.
+    // Any thread. False when full: the change is not pushed, and the overflow line goes to
+    // standard error through the log ring.
     bool Write(int id, float value) noexcept;
     // The notify task only. False when empty.
     bool Read(int& id, float& value) noexcept;

@@ -444,7 +444,6 @@ void LuaMIDIHelper::HandleMessageQueueItem(const MessageQueueItem* item)
     default:
         break;
     }
-    TarnInstanceTracker::HandleMessageQueueItem(item, m_instance);
 }
 
 bool LuaMIDIHelper::isParameterUsed(int)

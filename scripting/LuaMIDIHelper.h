@@ -96,6 +96,10 @@ public:
     // Render thread: dispatches one queued item by its status; system-exclusive items are
     // ignored.
     virtual void HandleMessageQueueItem(const MessageQueueItem* item);
+    // Render thread: the instrument's own handling of a queued item without any script handler
+    // and without the script lock, for events that waited too long for a script running
+    // elsewhere. The base has no handling of its own.
+    virtual void HandleMessageQueueItemWithoutScripts(const MessageQueueItem*) {}
     virtual bool isParameterUsed(int id);
     // GUI switch bytes 0..7 of the instance. Any thread that runs scripts.
     virtual void setGUIBoolValue(int id, int value) = 0;
@@ -135,6 +139,10 @@ public:
 
     // The lock to hold around every use of the interpreter. Any thread.
     std::recursive_mutex& GetScriptLock() noexcept { return m_scriptLock; }
+    // The render thread's way in: takes the script lock only when no other thread holds it, and
+    // never waits. True when taken; UnlockScripts releases it. Render thread.
+    bool TryLockScripts() noexcept { return m_scriptLock.try_lock(); }
+    void UnlockScripts() noexcept { m_scriptLock.unlock(); }
     // The interpreter, null before LuaInit. Read it while holding the script lock.
     lua_State* GetLuaState() const noexcept { return m_L; }
 

@@ -233,10 +233,6 @@ void TarnInstanceTracker::HandleTARNMessage(const TarnOSCMessage& message, float
     }
 }
 
-void TarnInstanceTracker::HandleMessageQueueItem(const MessageQueueItem*, MusicDeviceBase*) noexcept
-{
-}
-
 std::uint32_t TarnInstanceTracker::GetGUID(const TarnAdditiveSynth* instance)
 {
     Guard lock(ms_criticalSection);

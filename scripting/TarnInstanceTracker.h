@@ -13,8 +13,6 @@
 
 #include "TarnOSCMessage.h"
 
-#include "core/MessageQueueItem.h"
-
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -54,10 +52,6 @@ public:
 
     // Sets the message's parameter to value on the instances it addresses. OSC receive thread.
     static void HandleTARNMessage(const TarnOSCMessage& message, float value);
-
-    // Render thread: a hook for every handled short MIDI message; it has no effect.
-    static void HandleMessageQueueItem(const TW::MessageQueueItem* item,
-                                       TW::MusicDeviceBase* instance) noexcept;
 
     // The instance's GUID, 0 when it is not registered. Any thread.
     static std::uint32_t GetGUID(const TarnAdditiveSynth* instance);

@@ -16,6 +16,7 @@ public:
     void HandleNoteOff(int channel, unsigned char note, unsigned char velocity) override;
     void HandleControlChange(int channel, unsigned char controller, unsigned char value) override;
     void HandlePitchWheel(int channel, unsigned char lsb, unsigned char msb) override;
+    void HandleMessageQueueItemWithoutScripts(const TW::MessageQueueItem* item) override;
 
     // Any thread: GUI switch bytes 0..7 of the display block.
     void setGUIBoolValue(int id, int value) override;
@@ -25,5 +26,12 @@ public:
     static float PitchBendFactor(int wheel, float rangeSemitones) noexcept;
 
 private:
+    // The instrument's own handling, after the scripts' (render thread).
+    void PlayNoteOn(unsigned char note, unsigned char velocity) noexcept;
+    void PlayNoteOff(unsigned char note) noexcept;
+    // False for controllers that the instrument leaves to the scripts.
+    bool PlayControlChange(unsigned char controller, unsigned char value) noexcept;
+    void PlayPitchWheel(unsigned char lsb, unsigned char msb) noexcept;
+
     TarnAdditiveSynth* m_synth;
 };

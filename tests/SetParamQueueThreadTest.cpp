@@ -2,6 +2,8 @@
 // writer's changes in its own order, and a full queue refuses without damage.
 #include "osc/SetParamQueue.h"
 
+#include "platform/LogRing.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -82,6 +84,7 @@ TEST(SetParamQueueThreads, FullQueueRefusesAndKeepsWhatItHolds)
         ASSERT_TRUE(queue.Write(i, 0.5f * i));
     testing::internal::CaptureStderr();
     EXPECT_FALSE(queue.Write(999, 1.0f));
+    TW::LogRing::Get().Flush();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "OSCHelper::SetParamQueue::Write() overflow\n");
     for (int i = 0; i < TW::SetParamQueue::kSlots; ++i)

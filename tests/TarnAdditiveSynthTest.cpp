@@ -3,6 +3,7 @@
 #include "core/ParameterTable.h"
 #include "core/TarnAdditiveSynth.h"
 #include "platform/ComponentFactory.h"
+#include "platform/LogRing.h"
 #include "scripting/VeLuLuaMIDIHelper.h"
 #include "support/TestInstance.h"
 
@@ -161,6 +162,7 @@ TEST(MidiEntry, FullQueueGivesMinusOne)
     EXPECT_EQ(synth->StopNote(0, 60, 0), -1);
     const std::uint8_t sysex[] = {0xF0, 0x7E, 0xF7};
     EXPECT_EQ(synth->HandleSysEx(sysex, 3), -1);
+    TW::LogRing::Get().Flush();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("MessageQueue::Write() overflow"), std::string::npos);
     EXPECT_NE(err.find("MessageQueue::WriteSysEx() overflow"), std::string::npos);

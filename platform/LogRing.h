@@ -1,0 +1,75 @@
+// Diagnostics from real-time threads. A line written here is copied into a fixed ring and printed
+// to standard error later by a thread of its own, so a blocked terminal or a full pipe can never
+// stall the thread that wrote it. Writers never lock, allocate or wait; a line that finds the
+// ring full is counted, and the count is printed with the next line that gets through.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <semaphore.h>
+#include <thread>
+
+namespace TW
+{
+
+class LogRing
+{
+public:
+    static constexpr std::uint32_t kSlots = 64;
+    static constexpr std::size_t kLineBytes = 192; // longer lines are cut, keeping the line feed
+
+    // The process-wide ring. Any thread; the first call should come from a main thread.
+    static LogRing& Get();
+
+    // Queues one line (its text, a line feed is added when it has none). False when the ring is
+    // full. Any thread, real-time safe.
+    bool Write(const char* text) noexcept;
+    // The same with printf formatting; use integer and string conversions only (floating-point
+    // conversions may allocate). Any thread, real-time safe.
+    bool Format(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+    // Prints every line waiting now, in the order written, and returns how many. Any thread that
+    // may block on standard error (never a real-time thread).
+    int Flush();
+
+    // While at least one holder lives, a printer thread prints lines as they come. Every instance
+    // holds it from construction to destruction; the last release prints what is left and joins
+    // the thread. Main thread.
+    void AcquirePrinter();
+    void ReleasePrinter();
+
+    LogRing(const LogRing&) = delete;
+    LogRing& operator=(const LogRing&) = delete;
+
+private:
+    LogRing() noexcept;
+    ~LogRing();
+
+    struct Slot
+    {
+        // Equal to the position p (p mod kSlots is this slot) when free for the writer of p,
+        // p + 1 once that writer has filled it.
+        std::atomic<std::uint32_t> sequence{0};
+        char text[kLineBytes];
+    };
+
+    // Claims the next free slot; null when full (the loss is counted).
+    Slot* Claim(std::uint32_t& pos) noexcept;
+    void Publish(Slot& slot, std::uint32_t pos) noexcept;
+    void PrinterLoop();
+
+    Slot m_slots[kSlots];
+    alignas(64) std::atomic<std::uint32_t> m_writePos{0};
+    alignas(64) std::atomic<std::uint32_t> m_lost{0};
+    std::mutex m_readLock; // one reader at a time: the printer thread or a Flush
+    std::uint32_t m_readPos = 0;
+    sem_t m_wake;
+    std::mutex m_printerLock; // guards the holder count and the thread
+    int m_holders = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_printer;
+};
+
+} // namespace TW
