@@ -16,8 +16,7 @@ constexpr std::size_t kQueueSlots = 64;       // 63 events can wait at once
 constexpr std::uint32_t kMaxSysExBytes = 512; // longest system-exclusive message queued
 constexpr int kModRingFrames = 48016;         // modulation delay ring, frames of 4 lines
 constexpr int kModMaxDelayFrames = 48000;
-constexpr std::size_t kVectorAlign = 32;       // bytes: AVX vectors
-constexpr std::uint32_t kVersion = 0x00010101; // 1.1.1
+constexpr std::size_t kVectorAlign = 32; // bytes: AVX vectors
 constexpr int kDefaultOSCBasePort = 7000;
 constexpr std::uint32_t kNumGUISwitches = 8;
 

@@ -6,6 +6,7 @@
 #include "InstrumentConstants.h"
 #include "MessageQueue.h"
 #include "TarnWaitingEvents.h"
+#include "core/VellunaVersion.h"
 
 #include "engine/TarnSynthEngine.h"
 #include "platform/MusicDeviceBase.h"

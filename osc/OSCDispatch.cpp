@@ -7,6 +7,7 @@
 #include "TarnAddressParser.h"
 
 #include "core/ParameterTable.h"
+#include "core/VellunaVersion.h"
 #include "platform/MusicDeviceBase.h"
 #include "scripting/LuaMIDIHelper.h"
 #include "scripting/TarnInstanceTracker.h"
@@ -20,8 +21,6 @@ namespace TW
 
 namespace
 {
-
-constexpr char kVersionSuffix[] = " 1.1.1";
 
 // Refuses a message whose parts do not lie inside it, before oscpack reads it.
 void CheckLayout(const char* data, std::size_t size)
@@ -290,7 +289,7 @@ void OSCHelper::Ping(const osc::ReceivedMessage& m, const IpEndpointName&)
     // would send from towards the requester.
     const std::string self = "osc.udp://" + DottedAddress(LocalAddressTowards(to)) + ":" +
                              std::to_string(m_listeningPort.load());
-    const std::string product = m_productName + kVersionSuffix;
+    const std::string product = m_productName + " " + Tarn::kVersionString;
     OSCReply reply(path);
     reply.Args() << self.c_str() << product.c_str();
     reply.SendTo(to);

@@ -4,6 +4,7 @@
 #include "OSCReply.h"
 
 #include "core/ParameterTable.h"
+#include "core/VellunaVersion.h"
 #include "platform/MusicDeviceBase.h"
 #include "scripting/LuaMIDIHelper.h"
 
@@ -273,7 +274,7 @@ void OSCHelper::ListenOnce()
 
 std::string OSCHelper::ServiceName() const
 {
-    std::string name = m_productName + " 1.1.1";
+    std::string name = m_productName + " " + Tarn::kVersionString;
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) == 0 && host[0] != '\0')
         name += std::string(" on ") + host;

@@ -106,7 +106,8 @@ public:
     // decimal port after ':' (-1 without one) and ends the host there. Returns the host.
     static const char* ParseAddress(char* text, int& outPort) noexcept;
 
-    // The service name: product name, " 1.1.1", and " on " + the host name when it can be read.
+    // The service name: product name, a space and the version, and " on " + the host name when
+    // it can be read.
     std::string ServiceName() const;
     // The name under which the service is advertised now; empty while none is. Any thread.
     std::string AdvertisedName() const { return m_service.RegisteredName(); }

@@ -8,6 +8,7 @@
 #include "core/RegularFile.h"
 #include "core/TarnAdditiveSynth.h"
 #include "core/UserFolders.h"
+#include "core/VellunaVersion.h"
 #include "platform/MusicDeviceBase.h"
 #include "platform/UpTime.h"
 
@@ -197,7 +198,10 @@ lua_State* LuaMIDIHelper::LuaInit()
     {
         const char* name;
         lua_Number value;
-    } numbers[] = {{"majorVersion", 1}, {"minorVersion", 1}, {"dotVersion", 1}, {"version", 10101}};
+    } numbers[] = {{"majorVersion", Tarn::kVersionMajor},
+                   {"minorVersion", Tarn::kVersionMinor},
+                   {"dotVersion", Tarn::kVersionPatch},
+                   {"version", Tarn::kVersionDecimal}};
     for (const auto& n : numbers)
     {
         lua_pushnumber(L, n.value);

@@ -2,6 +2,7 @@
 // `velluna play --audio null`, all on 127.0.0.1. The base port comes from the preferences of a
 // temporary XDG_CONFIG_HOME, a user script from a temporary XDG_DATA_HOME.
 #include "core/Preferences.h"
+#include "core/VellunaVersion.h"
 #include "support/ChildProcess.h"
 #include "support/OSCTestPeer.h"
 
@@ -155,8 +156,8 @@ TEST_F(OSCPeers, SetGetPingAndInfo)
     auto lines = DumpLines(m_dumpFile, 3);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(Message(lines[0]), "/value if 139 3000.000000");
-    EXPECT_EQ(Message(lines[1]),
-              "/pong ss \"osc.udp://127.0.0.1:" + std::to_string(ms_port) + "\" \"Velluna 1.1.1\"");
+    EXPECT_EQ(Message(lines[1]), "/pong ss \"osc.udp://127.0.0.1:" + std::to_string(ms_port) +
+                                     "\" \"Velluna " + Tarn::kVersionString + "\"");
     EXPECT_EQ(Message(lines[2]), "/info ifffsi 0 0.000000 1.000000 1.000000 \"Volume\" 17");
 }
 

@@ -1,5 +1,6 @@
 // The OSC server's sockets: when it listens, on which port, how port changes, failed binds and
 // rapid changes are handled, "/ping" over the network, and the advertisement through Avahi.
+#include "core/VellunaVersion.h"
 #include "osc/OSCHelper.h"
 #include "support/OSCTestPeer.h"
 #include "support/TestInstance.h"
@@ -167,7 +168,7 @@ TEST(OSCServer, PingNamesTheAddressAndPortThatReachTheRequester)
     const char* product = nullptr;
     messages[0].ArgumentStream() >> self >> product >> osc::EndMessage;
     EXPECT_EQ(std::string(self), "osc.udp://127.0.0.1:" + std::to_string(port));
-    EXPECT_STREQ(product, "Velluna 1.1.1");
+    EXPECT_EQ(std::string(product), std::string("Velluna ") + Tarn::kVersionString);
     osc.Disable();
 }
 
@@ -244,7 +245,7 @@ TEST(OSCServer, AdvertisedWhileListeningAndWithdrawnWhenOff)
 
     char host[256] = {};
     gethostname(host, sizeof host - 1);
-    const std::string name = std::string("Velluna 1.1.1 on ") + host;
+    const std::string name = std::string("Velluna ") + Tarn::kVersionString + " on " + host;
     EXPECT_EQ(osc.ServiceName(), name);
     bool found = false;
     for (int attempt = 0; attempt < 20 && !found; ++attempt)

@@ -1,6 +1,7 @@
 #include "VellunaClapPlugin.h"
 
 #include "core/ParameterTable.h"
+#include "core/VellunaVersion.h"
 #include "plugins/driver/PluginParameterMap.h"
 
 #include <clap/events.h>
@@ -49,7 +50,7 @@ const clap_plugin_descriptor_t* VellunaClapPlugin::Descriptor() noexcept
         "https://tarnwick.example/velluna",
         "",
         "",
-        "1.1.1",
+        Tarn::kVersionString,
         "Polyphonic additive synthesizer with Lua MIDI scripting and OSC remote control",
         features};
     return &descriptor;

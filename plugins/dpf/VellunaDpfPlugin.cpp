@@ -4,6 +4,7 @@
 #include "DistrhoPlugin.hpp"
 
 #include "core/ParameterTable.h"
+#include "core/VellunaVersion.h"
 #include "plugins/driver/PluginInstance.h"
 #include "plugins/driver/PluginParameterMap.h"
 
@@ -21,6 +22,20 @@ namespace
 // first parameter as 0 whatever its value. Indices 1..140 are the live identifiers in list order.
 constexpr uint32_t kFirstLiveIndex = 1;
 constexpr const char* kStateKey = "state";
+
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+// LV2 versions have no major number, and an odd minor number marks a development release. Ours
+// are releases: lv2:minorVersion is 2 x (10 x major + minor), 22 for 1.1, and lv2:microVersion
+// the patch number, so 1.1.1 reads 22.1 and later versions always compare greater. The framework
+// writes the minor number as given when the major one is 0 (it adds 2 otherwise).
+static_assert(Tarn::kVersionMinor < 10, "the LV2 version needs another mapping");
+constexpr uint32_t kVersion =
+    d_version(0, 2 * (10 * Tarn::kVersionMajor + Tarn::kVersionMinor), Tarn::kVersionPatch);
+static_assert(2 * (10 * Tarn::kVersionMajor + Tarn::kVersionMinor) <= 0xff);
+#else
+constexpr uint32_t kVersion =
+    d_version(Tarn::kVersionMajor, Tarn::kVersionMinor, Tarn::kVersionPatch);
+#endif
 
 #ifdef DISTRHO_PLUGIN_TARGET_LV2
 // The framework hands a parameter change request to the LV2 host's change-request feature with
@@ -65,8 +80,9 @@ protected:
     }
     const char* getMaker() const override { return "Tarnwick"; }
     const char* getHomePage() const override { return "https://tarnwick.example/velluna"; }
-    const char* getLicense() const override { return "Proprietary"; }
-    uint32_t getVersion() const override { return d_version(1, 1, 1); }
+    // SPDX identifier; the framework writes it as the licence's URL in the LV2 metadata.
+    const char* getLicense() const override { return "GPL-3.0-or-later"; }
+    uint32_t getVersion() const override { return kVersion; }
     int64_t getUniqueId() const override { return d_cconst('V', 'e', 'L', 'u'); }
 
     void initAudioPort(bool input, uint32_t index, AudioPort& port) override
