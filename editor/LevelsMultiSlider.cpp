@@ -40,6 +40,9 @@ void LevelsMultiSlider::Render() const
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     const bool program = EnableKnobProgram();
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
     glBegin(GL_QUADS);
     for (int i = 0; i < m_count; ++i)
     {
@@ -62,6 +65,7 @@ void LevelsMultiSlider::Render() const
         glVertex2f(cx - hw, y1);
     }
     glEnd();
+    glDisable(GL_LIGHTING);
     if (program)
         glDisable(GL_VERTEX_PROGRAM_ARB);
     glDisable(GL_BLEND);

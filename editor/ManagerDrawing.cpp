@@ -536,11 +536,9 @@ void Manager::DrawTooltip()
 
 void Manager::Render()
 {
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
+    // The lights are set for the pass; elements with normals (the slider banks) switch
+    // lighting on for themselves, flat ones keep their colours.
     m_root->Render();
-    glDisable(GL_LIGHTING);
     glDepthMask(GL_FALSE);
     for (auto& effect : m_effects)
         effect->Render2d();

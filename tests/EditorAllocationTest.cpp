@@ -1,0 +1,59 @@
+// Once the editor runs, its frames never touch the heap: every call to the global allocator is
+// counted while the drawing thread draws a full panel at the constant-redraw rate.
+#include "editor/ALmanager.h"
+#include "editor/Font.h"
+#include "platform/offscreen/OffscreenBridge.h"
+#include "support/EditorTestLayout.h"
+#include "support/TestInstance.h"
+#include "support/alloc/AllocationCounter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+TEST(EditorAllocation, FramesAllocateNothing)
+{
+    TarnTest::TestInstance synth(48000.0, false);
+    TW::OffscreenBridge bridge(512, 256);
+    ALmanager manager(synth.get(), &bridge);
+    TW::Manager::ms_enableConstantRedraw = true;
+    TW::Manager::ms_enableTooltip = true;
+    manager.SetWindowSize(512, 256);
+    const std::string face = TW::Font::DefaultFontFile();
+    manager.SetFonts(TW::Font::Create({{face, 12}}), TW::Font::Create({{face, 10}}),
+                     TW::Font::Create({{face, 10}}));
+    manager.SetBannerY(230);
+    TarnTest::EditorLayout layout(manager);
+    TW::NamedGroup* group = layout.Group("Amp");
+    layout.Knob(0, 20, 20, 40, group);
+    layout.Knob(33, 80, 20, 40, group);
+    layout.Levels(140, 20, 160, 80);
+    layout.EnvSelect(140, 110, 160, 60);
+    layout.Waveform(320, 20, 160, 80);
+    layout.EnvDisplay(1, 320, 110, 160, 60);
+    layout.AdsrDisplay('f', 20, 110, 100, 60);
+    layout.TextField(33, 20, 180, 60, 16);
+    layout.Label("Velluna", 200, 200);
+    manager.CreateControl(0, 0);
+    manager.CreateRenderTask();
+    ASSERT_TRUE(bridge.WaitForFrames(1, 20000));
+
+    // Hover the Volume knob, so the read-out, its decibels and the tooltip are drawn; move a
+    // level so the displays rebuild their lines; let the activity animate the background.
+    manager.HandleMouseMove(TW::Point{40, 40});
+    synth->GetDisplayBlock().activity.store(0.1f);
+    ASSERT_TRUE(bridge.WaitForFrames(bridge.GetFrameCount() + 10, 20000));
+
+    TarnTest::StartCountingAllocations();
+    const unsigned start = bridge.GetFrameCount();
+    synth.Set(2, 0.5f);
+    synth.Set(44, 1.0f);
+    const bool drew = bridge.WaitForFrames(start + 30, 20000);
+    const long allocations = TarnTest::StopCountingAllocations();
+    if (const char* dir = std::getenv("VELLUNA_EDITOR_PICTURES"))
+        bridge.WriteLastFramePng(std::string(dir) + "/panel.png");
+    manager.DestroyRenderTask();
+    TW::Manager::ms_enableTooltip = false;
+    ASSERT_TRUE(drew);
+    EXPECT_EQ(allocations, 0);
+}
