@@ -30,11 +30,18 @@ struct Picture
         const int row = height - 1 - y * scale, col = x * scale;
         return &rgba[(static_cast<std::size_t>(row) * width + col) * 4];
     }
-    // Anything drawn over the dark blue background: a clearly red or green component.
+    // Anything drawn over the dark blue background in any device pixel of design pixel
+    // (x, y): a clearly red or green component.
     bool Drawn(int x, int y) const
     {
-        const std::uint8_t* p = At(x, y);
-        return p[0] > 60 || p[1] > 60;
+        for (int dy = 0; dy < scale; ++dy)
+            for (int dx = 0; dx < scale; ++dx)
+            {
+                const std::uint8_t* p = At(x, y) - dy * width * 4 + dx * 4;
+                if (p[0] > 60 || p[1] > 60)
+                    return true;
+            }
+        return false;
     }
     bool DrawnNear(int x, int y) const
     {
@@ -304,6 +311,89 @@ TEST(EditorRenderLabels, BothLabelPathsGiveTheSamePicture)
     EXPECT_LT(fbo.At(102, 201)[0], 100);
     EXPECT_GT(memory.At(102, 199)[0], 240);
     EXPECT_LT(memory.At(102, 201)[0], 100);
+}
+
+// The floating tooltip fades in by 16 % of the remaining way per frame while a control is
+// hovered, and out by 11 % per frame, vanishing below 1/255.
+TEST_F(EditorRender, TooltipFadesInAndOut)
+{
+    TW::Manager::ms_enableTooltip = true;
+    manager.SetFonts(TW::Font::Create({{TW::Font::DefaultFontFile(), 12}}), nullptr, nullptr);
+    manager.SetBannerY(230);
+    layout.Knob(33, 100, 100, 40);
+    Start();
+    EXPECT_EQ(manager.GetTooltipOpacity(), 0.0f);
+    // Hovering asks for a frame of its own; once it is drawn each shot is exactly one frame.
+    manager.HandleMouseMove(TW::Point{120, 120});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_GT(manager.GetTooltipOpacity(), 0.0f);
+    for (int frame = 0; frame < 6; ++frame)
+    {
+        const float before = manager.GetTooltipOpacity();
+        Shot();
+        EXPECT_NEAR(manager.GetTooltipOpacity(), 0.84f * before + 0.16f, 1e-6) << frame;
+    }
+    const Picture shown = Shot();
+    manager.HandleMouseMove(TW::Point{400, 50});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int frames = 0;
+    while (manager.GetTooltipOpacity() > 0.0f && frames < 100)
+    {
+        const float before = manager.GetTooltipOpacity();
+        Shot();
+        ++frames;
+        if (manager.GetTooltipOpacity() > 0.0f)
+            EXPECT_NEAR(manager.GetTooltipOpacity(), 0.89f * before, 1e-6);
+        else
+            EXPECT_LT(0.89f * before, 1.0f / 255);
+    }
+    EXPECT_EQ(manager.GetTooltipOpacity(), 0.0f);
+    EXPECT_GT(frames, 20);
+    const Picture gone = Shot();
+    TW::Manager::ms_enableTooltip = false;
+    // While shown, the tooltip's grey box sits across the knob's middle, below its centre line,
+    // wider than the knob; once gone the same pixels are background again.
+    int grey = 0;
+    for (int x = 60; x < 180; ++x)
+        grey += shown.At(x, 112)[0] > gone.At(x, 112)[0] + 30;
+    EXPECT_GT(grey, 90);
+    EXPECT_LE(shown.At(120, 125)[0], gone.At(120, 125)[0] + 2);
+}
+
+// On a surface with twice the design resolution the same layout fills twice the pixels: the
+// label texture is 2048 x 1024 and labels and controls land at twice their design positions.
+TEST(EditorRenderHighResolution, DoubleSizeSurface)
+{
+    TarnTest::TestInstance synth(48000.0, false);
+    TW::OffscreenBridge bridge(kWidth, kHeight);
+    bridge.SetDevicePixelScale(2);
+    ALmanager manager(synth.get(), &bridge);
+    manager.SetWindowSize(kWidth, kHeight);
+    manager.SetFonts(nullptr, TW::Font::Create({{TW::Font::DefaultFontFile(), 14}}), nullptr);
+    TarnTest::EditorLayout layout(manager);
+    layout.Label("Velluna", 300, 200, 1);
+    layout.Knob(36, 200, 100, 60);
+    manager.CreateControl(0, 0);
+    TW::Manager::ms_enableConstantRedraw = false;
+    synth.Set(36, 1.0f);
+    manager.CreateRenderTask();
+    ASSERT_TRUE(bridge.WaitForFrames(1, 20000));
+    manager.NudgeGUI();
+    ASSERT_TRUE(bridge.WaitForFrames(2, 20000));
+    Picture p;
+    ASSERT_TRUE(bridge.CopyLastFrame(p.rgba, p.width, p.height));
+    if (const char* dir = std::getenv("VELLUNA_EDITOR_PICTURES"))
+        bridge.WriteLastFramePng(std::string(dir) + "/high-resolution.png");
+    manager.DestroyRenderTask();
+    TW::Manager::ms_enableConstantRedraw = true;
+    ASSERT_EQ(p.width, 2 * kWidth);
+    ASSERT_EQ(p.height, 2 * kHeight);
+    p.scale = 2;
+    EXPECT_TRUE(manager.IsHighResolution());
+    EXPECT_GT(p.At(302, 199)[0], 240); // the label's box, top at y = 200
+    EXPECT_LT(p.At(302, 201)[0], 100);
+    EXPECT_TRUE(p.DrawnNear(230 + 21, 130 - 21)); // the knob's pointer at its maximum
+    EXPECT_FALSE(p.DrawnNear(230 - 21, 130 - 21));
 }
 
 } // namespace
