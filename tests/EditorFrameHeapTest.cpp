@@ -1,0 +1,138 @@
+// Once the editor runs, its frames never touch the C++ heap: every call to the global operator
+// new is counted while the drawing thread draws a full panel at the constant-redraw rate.
+//
+// The shared allocation counter also counts malloc, which the software GL driver calls on every
+// frame for its own command buffers; that is the driver's business, not the editor's, whose code
+// allocates only through operator new. So this file replaces operator new alone.
+#include "editor/ALmanager.h"
+#include "editor/Font.h"
+#include "platform/offscreen/OffscreenBridge.h"
+#include "support/EditorTestLayout.h"
+#include "support/TestInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace
+{
+
+std::atomic<bool> g_counting{false};
+std::atomic<long> g_allocations{0};
+
+void* Allocate(std::size_t size, std::size_t alignment)
+{
+    if (g_counting.load(std::memory_order_relaxed))
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    size = size ? size : 1;
+    void* p = alignment <= alignof(std::max_align_t)
+                  ? std::malloc(size)
+                  : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    return Allocate(size, 0);
+}
+void* operator new[](std::size_t size)
+{
+    return Allocate(size, 0);
+}
+void* operator new(std::size_t size, std::align_val_t a)
+{
+    return Allocate(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a)
+{
+    return Allocate(size, static_cast<std::size_t>(a));
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+
+TEST(EditorFrameHeap, FramesAllocateNothing)
+{
+    TarnTest::TestInstance synth(48000.0, false);
+    TW::OffscreenBridge bridge(512, 256);
+    ALmanager manager(synth.get(), &bridge);
+    TW::Manager::ms_enableConstantRedraw = true;
+    TW::Manager::ms_enableTooltip = true;
+    manager.SetWindowSize(512, 256);
+    const std::string face = TW::Font::DefaultFontFile();
+    manager.SetFonts(TW::Font::Create({{face, 12}}), TW::Font::Create({{face, 10}}),
+                     TW::Font::Create({{face, 10}}));
+    manager.SetBannerY(230);
+    TarnTest::EditorLayout layout(manager);
+    TW::NamedGroup* group = layout.Group("Amp");
+    layout.Knob(0, 20, 20, 40, group);
+    layout.Knob(33, 80, 20, 40, group);
+    layout.Levels(140, 20, 160, 80);
+    layout.EnvSelect(140, 110, 160, 60);
+    layout.Waveform(320, 20, 160, 80);
+    layout.EnvDisplay(1, 320, 110, 160, 60);
+    layout.AdsrDisplay('f', 20, 110, 100, 60);
+    layout.TextField(33, 20, 180, 60, 16);
+    layout.Label("Velluna", 200, 200);
+    manager.CreateControl(0, 0);
+    manager.CreateRenderTask();
+    ASSERT_TRUE(bridge.WaitForFrames(1, 20000));
+
+    // Hover the Volume knob, so the read-out, its decibels and the tooltip are drawn; move a
+    // level so the displays rebuild their lines; let the activity animate the background.
+    manager.HandleMouseMove(TW::Point{40, 40});
+    synth->GetDisplayBlock().activity.store(0.1f);
+    ASSERT_TRUE(bridge.WaitForFrames(bridge.GetFrameCount() + 10, 20000));
+
+    g_allocations = 0;
+    g_counting = true;
+    const unsigned start = bridge.GetFrameCount();
+    // Written straight into the store, as a host's automation does, so that only the editor's
+    // own work is counted.
+    synth->Globals().SetValue(2, 0.5f, false);
+    synth->Globals().SetValue(44, 1.0f, false);
+    const bool drew = bridge.WaitForFrames(start + 30, 20000);
+    g_counting = false;
+    const long allocations = g_allocations.load();
+    if (const char* dir = std::getenv("VELLUNA_EDITOR_PICTURES"))
+        bridge.WriteLastFramePng(std::string(dir) + "/panel.png");
+    manager.DestroyRenderTask();
+    TW::Manager::ms_enableTooltip = false;
+    ASSERT_TRUE(drew);
+    EXPECT_EQ(allocations, 0);
+}
