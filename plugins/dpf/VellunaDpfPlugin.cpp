@@ -18,9 +18,15 @@ START_NAMESPACE_DISTRHO
 namespace
 {
 
-// Framework index 0 is a placeholder output that always reads 0: one host wrapper reports the
-// first parameter as 0 whatever its value. Indices 1..140 are the live identifiers in list order.
+// In VST3, framework index 0 is a placeholder output that always reads 0: one host wrapper
+// reports the first parameter as 0 whatever its value. Indices 1..140 are the live identifiers in
+// list order. LV2 hosts address ports by symbol and have no such quirk: there the live
+// identifiers start at 0 and no placeholder port is shown to users.
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+constexpr uint32_t kFirstLiveIndex = 0;
+#else
 constexpr uint32_t kFirstLiveIndex = 1;
+#endif
 constexpr const char* kStateKey = "state";
 
 #ifdef DISTRHO_PLUGIN_TARGET_LV2

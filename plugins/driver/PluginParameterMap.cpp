@@ -112,8 +112,9 @@ bool PluginParameterMap::IsStepped(ParameterID id) noexcept
 {
     if (id >= Tarn::kNumParams)
         return false;
+    // Semitone parameters (coarse tune, wheel range) step in whole semitones in hosts.
     const std::uint32_t unit = Tarn::astParamInfos[id].unit;
-    return unit == kUnitIndexed || unit == kUnitBoolean;
+    return unit == kUnitIndexed || unit == kUnitBoolean || unit == kUnitRelativeSemiTones;
 }
 
 bool PluginParameterMap::IsBoolean(ParameterID id) noexcept

@@ -157,7 +157,10 @@ TEST_F(ClapHostTest, PortsAndParametersFollowTheParameterTable)
         EXPECT_DOUBLE_EQ(info.max_value, p.maxValue);
         EXPECT_DOUBLE_EQ(info.default_value, p.defaultValue);
         EXPECT_DOUBLE_EQ(clap.Value(info.id), p.defaultValue);
-        EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0, p.unit == 1 || p.unit == 2) << info.id;
+        // Indexed, boolean and semitone parameters take whole numbers.
+        EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0,
+                  p.unit == 1 || p.unit == 2 || p.unit == TW::kUnitRelativeSemiTones)
+            << info.id;
     }
     EXPECT_EQ(ids.size(), 141u);
     EXPECT_TRUE(ids.count(kProgram));

@@ -10,6 +10,7 @@
 #include <lv2/midi/midi.h>
 #include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
+#include <lv2/units/units.h>
 
 #include <map>
 #include <memory>
@@ -74,6 +75,64 @@ std::vector<MidiAt> NoteOn(std::uint32_t frame, std::uint8_t key)
     return {{frame, {0x90, key, 100}}};
 }
 
+// What hosts show next to the plug-in: licence, a release version (even minor number), whole
+// semitones and the standard LV2 units for tuning controls.
+TEST_F(Lv2HostTest, LicenceVersionAndTuningUnitsAreWhatHostsExpect)
+{
+    auto value = [](const LilvPlugin* plugin, const char* predicate)
+    {
+        LilvNode* p = ms_world->Uri(predicate);
+        LilvNodes* values = lilv_plugin_get_value(plugin, p);
+        lilv_node_free(p);
+        std::string text = values && lilv_nodes_size(values) == 1
+                               ? lilv_node_as_string(lilv_nodes_get_first(values))
+                               : "";
+        lilv_nodes_free(values);
+        return text;
+    };
+    EXPECT_EQ(value(Plugin(), "http://usefulinc.com/ns/doap#license"),
+              "http://spdx.org/licenses/GPL-3.0-or-later.html");
+    const int minor = std::stoi(value(Plugin(), LV2_CORE__minorVersion));
+    EXPECT_GT(minor, 3); // above the development version 0.3 of earlier builds
+    EXPECT_EQ(minor % 2, 0);
+    EXPECT_FALSE(value(Plugin(), LV2_CORE__microVersion).empty());
+
+    auto port = [](const char* name)
+    {
+        for (std::uint32_t i = 0; i < lilv_plugin_get_num_ports(ms_world->Plugin()); ++i)
+        {
+            const LilvPort* p = lilv_plugin_get_port_by_index(ms_world->Plugin(), i);
+            LilvNode* n = lilv_port_get_name(ms_world->Plugin(), p);
+            const bool match = std::string(lilv_node_as_string(n)) == name;
+            lilv_node_free(n);
+            if (match)
+                return p;
+        }
+        return static_cast<const LilvPort*>(nullptr);
+    };
+    auto unitOf = [](const LilvPort* p)
+    {
+        LilvNode* unit = ms_world->Uri(LV2_UNITS__unit);
+        LilvNodes* units = lilv_port_get_value(ms_world->Plugin(), p, unit);
+        lilv_node_free(unit);
+        std::string text =
+            units && lilv_nodes_size(units) == 1 && lilv_node_is_uri(lilv_nodes_get_first(units))
+                ? lilv_node_as_uri(lilv_nodes_get_first(units))
+                : "";
+        lilv_nodes_free(units);
+        return text;
+    };
+    const LilvPort* coarse = port("Coarse Tune");
+    const LilvPort* fine = port("Fine Tune");
+    ASSERT_TRUE(coarse && fine);
+    LilvNode* integer = ms_world->Uri(LV2_CORE__integer);
+    EXPECT_TRUE(lilv_port_has_property(Plugin(), coarse, integer));
+    EXPECT_FALSE(lilv_port_has_property(Plugin(), fine, integer));
+    lilv_node_free(integer);
+    EXPECT_EQ(unitOf(coarse), LV2_UNITS__semitone12TET);
+    EXPECT_EQ(unitOf(fine), LV2_UNITS__cent);
+}
+
 TEST_F(Lv2HostTest, PortsAndParameterMetadataFollowTheParameterTable)
 {
     LilvNode* audio = ms_world->Uri(LILV_URI_AUDIO_PORT);
@@ -85,6 +144,8 @@ TEST_F(Lv2HostTest, PortsAndParameterMetadataFollowTheParameterTable)
     EXPECT_EQ(lilv_plugin_get_num_ports_of_class(Plugin(), audio, input, nullptr), 0u);
     EXPECT_EQ(lilv_plugin_get_num_ports_of_class(Plugin(), audio, output, nullptr), 2u);
     EXPECT_EQ(lilv_plugin_get_num_ports_of_class(Plugin(), control, input, nullptr), 140u);
+    // No placeholder control (a VST3 wrapper's quirk) is shown to LV2 users.
+    EXPECT_EQ(lilv_plugin_get_num_ports_of_class(Plugin(), control, output, nullptr), 0u);
     bool midiIn = false;
     for (std::uint32_t i = 0; i < lilv_plugin_get_num_ports(Plugin()); ++i)
     {
