@@ -289,6 +289,8 @@ Status TarnAdditiveSynth::SetParameter(ParameterID id, Scope scope, Element elem
                                        std::uint32_t frameOffset)
 {
     const Status status = MusicDeviceBase::SetParameter(id, scope, element, value, frameOffset);
+    if (!std::isfinite(value))
+        return status; // refused: nothing to react to or to tell subscribers
     if (scope == Scope::Global && !IsInvalidParam(id))
         HandleSetParameter(id, value);
     return status;
@@ -310,7 +312,8 @@ void TarnAdditiveSynth::ApplyOSCPortOffset(float offset)
 {
     const int p = TruncateOffset(offset);
     if (p != 0)
-        m_oscHelper->SetPort(p + g_OSCBasePort.load());
+        m_oscHelper->SetPort(static_cast<long long>(p) + g_OSCBasePort.load(),
+                             g_OSCBasePort.load() < 0);
     else
         m_oscHelper->Disable();
 }

@@ -279,6 +279,36 @@ void OSCHelper::SetParameterValue(int id, float value)
                    value, 0);
 }
 
+bool OSCHelper::TakeReplyBudget()
+{
+    // A fixed window: at most kMaxRepliesPerSecond replies in each second, so no request (or
+    // flood of requests) can turn this server into an amplifier towards some address.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_replyWindowStart >= std::chrono::seconds(1))
+    {
+        if (m_repliesDropped > 0)
+            PrintDropped();
+        m_replyWindowStart = now;
+        m_repliesInWindow = 0;
+    }
+    if (m_repliesInWindow < kMaxRepliesPerSecond)
+    {
+        ++m_repliesInWindow;
+        return true;
+    }
+    if (m_repliesDropped++ == 0)
+        PrintDropped();
+    return false;
+}
+
+void OSCHelper::PrintDropped()
+{
+    std::printf("OSC replies above %d per second are dropped (%lu so far in this second)\n",
+                kMaxRepliesPerSecond, m_repliesDropped);
+    std::fflush(stdout);
+    m_repliesDropped = 0;
+}
+
 void OSCHelper::Ping(const osc::ReceivedMessage& m, const IpEndpointName&)
 {
     const char* url = nullptr;
@@ -292,7 +322,8 @@ void OSCHelper::Ping(const osc::ReceivedMessage& m, const IpEndpointName&)
     const std::string product = m_productName + " " + Tarn::kVersionString;
     OSCReply reply(path);
     reply.Args() << self.c_str() << product.c_str();
-    reply.SendTo(to);
+    if (TakeReplyBudget())
+        reply.SendTo(to);
 }
 
 void OSCHelper::Set(const osc::ReceivedMessage& m, const IpEndpointName&)
@@ -315,7 +346,8 @@ void OSCHelper::Get(const osc::ReceivedMessage& m, const IpEndpointName&)
     const IpEndpointName to = ResolveReplyURL(url);
     OSCReply reply(path);
     reply.Args() << id << ParameterValue(id);
-    reply.SendTo(to);
+    if (TakeReplyBudget())
+        reply.SendTo(to);
 }
 
 void OSCHelper::GetAll(const osc::ReceivedMessage& m, const IpEndpointName&)
@@ -330,6 +362,8 @@ void OSCHelper::GetAll(const osc::ReceivedMessage& m, const IpEndpointName&)
             continue;
         OSCReply reply(path);
         reply.Args() << static_cast<osc::int32>(id) << ParameterValue(id);
+        if (!TakeReplyBudget())
+            break;
         reply.SendOn(socket);
     }
 }
@@ -346,6 +380,8 @@ void OSCHelper::GetAllRegistered(const osc::ReceivedMessage& m, const IpEndpoint
     {
         OSCReply reply(registration.path.c_str());
         reply.Args() << static_cast<osc::int32>(id) << ParameterValue(id);
+        if (!TakeReplyBudget())
+            break;
         reply.SendTo(registration.endpoint);
     }
 }
@@ -358,7 +394,8 @@ void OSCHelper::GetNumParameters(const osc::ReceivedMessage& m, const IpEndpoint
     const IpEndpointName to = ResolveReplyURL(url);
     OSCReply reply(path);
     reply.Args() << static_cast<osc::int32>(m_paramCount);
-    reply.SendTo(to);
+    if (TakeReplyBudget())
+        reply.SendTo(to);
 }
 
 void OSCHelper::IsParameterUsed(const osc::ReceivedMessage& m, const IpEndpointName&)
@@ -371,7 +408,8 @@ void OSCHelper::IsParameterUsed(const osc::ReceivedMessage& m, const IpEndpointN
     const IpEndpointName to = ResolveReplyURL(url);
     OSCReply reply(path);
     reply.Args() << id << isParameterUsed(id);
-    reply.SendTo(to);
+    if (TakeReplyBudget())
+        reply.SendTo(to);
 }
 
 void OSCHelper::GetInfo(const osc::ReceivedMessage& m, const IpEndpointName&)
@@ -395,7 +433,8 @@ void OSCHelper::GetInfo(const osc::ReceivedMessage& m, const IpEndpointName&)
     OSCReply reply(path);
     reply.Args() << id << info.minValue << info.maxValue << info.defaultValue << name.c_str()
                  << static_cast<osc::int32>(info.unit);
-    reply.SendTo(to);
+    if (TakeReplyBudget())
+        reply.SendTo(to);
 }
 
 void OSCHelper::RegisterUpdate(const osc::ReceivedMessage& m, const IpEndpointName&)
@@ -411,6 +450,9 @@ void OSCHelper::RegisterUpdate(const osc::ReceivedMessage& m, const IpEndpointNa
     for (auto it = first; it != last; ++it)
         if (it->second.endpoint == endpoint && it->second.path == path)
             return;
+    if (m_registrations.size() >= kMaxSubscriptions)
+        throw OSCError("too many subscriptions: an instance keeps at most " +
+                       std::to_string(kMaxSubscriptions));
     m_registrations.emplace(id, UpdateRegistration{endpoint, path});
     SetRegisteredFlag(id);
 }

@@ -173,9 +173,23 @@ void OSCHelper::DestroyTask()
     }
 }
 
-void OSCHelper::SetPort(int port)
+void OSCHelper::SetPort(long long port, bool badBase)
 {
-    m_port.store(port);
+    if (badBase || port < 1 || port > 65535)
+    {
+        Disable();
+        if (m_refusedPort.exchange(port) != port)
+        {
+            const std::string text =
+                "OSC port " + std::to_string(port) +
+                (badBase ? " comes from a negative base port" : " is outside 1..65535") +
+                ": the OSC server stays off";
+            PrintLine("", text.c_str());
+        }
+        return;
+    }
+    m_refusedPort.store(0);
+    m_port.store(static_cast<int>(port));
     m_breakRequested.store(true);
     InterruptReceiveLoop();
     m_receiveEvent.Set(OSCTaskEvent::kWakeUp);

@@ -22,6 +22,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -57,6 +58,11 @@ class OSCHelper : private osc::OscPacketListener
 public:
     // Subscription flags are kept for at most this many parameter ids.
     static constexpr int kMaxParameterCount = 1024;
+    // "/registerUpdate" subscriptions one instance keeps, all ids together; more are refused.
+    static constexpr std::size_t kMaxSubscriptions = 256;
+    // Replies to requests ("/get", "/getAll", "/getAllRegistered", "/ping", "/call"...) sent in
+    // any one second; more are dropped.
+    static constexpr int kMaxRepliesPerSecond = 1000;
     // How long DestroyTask waits for each task to end.
     static constexpr std::chrono::milliseconds kShutdownTimeout{1000};
 
@@ -78,8 +84,10 @@ public:
     void StopTask() { DestroyTask(); }
 
     // Any thread (the instance's parameter reaction): listen on this UDP port, reopening the
-    // socket; or stop listening until the next SetPort.
-    void SetPort(int port);
+    // socket; or stop listening until the next SetPort. A port outside 1..65535 (or one made
+    // from a negative base, badBase) opens nothing: the server stays off and says so once on
+    // standard output.
+    void SetPort(long long port, bool badBase = false);
     void Disable();
     // The port asked for, 0 while disabled. Any thread.
     int GetPort() const noexcept { return m_port.load(std::memory_order_relaxed); }
@@ -164,6 +172,9 @@ private:
     void PushChanges();
     void InterruptReceiveLoop();
     void SetRegisteredFlag(int id);
+    // The receive task: whether one more reply may be sent now (the rate limit).
+    bool TakeReplyBudget();
+    void PrintDropped();
 
     // Dispatch steps.
     void ProcessT3DBundle(const osc::ReceivedBundle& bundle);
@@ -217,6 +228,8 @@ private:
     OSCDoneSignal m_notifyDone;
 
     std::atomic<int> m_port{0};
+    // The last port refused by SetPort, so a refusal is said once; 0 when none was.
+    std::atomic<long long> m_refusedPort{0};
     std::atomic<int> m_listeningPort{0};
     // The receive loop of the open socket; null while none is open.
     std::mutex m_socketLock;
@@ -231,6 +244,11 @@ private:
     // 1 while an id has at least one subscription; ids from m_registeredFlagCount on have none.
     std::array<std::atomic<std::uint8_t>, kMaxParameterCount> m_registeredFlags{};
     std::atomic<int> m_registeredFlagCount{0};
+
+    // The reply rate limit; the receive task only.
+    std::chrono::steady_clock::time_point m_replyWindowStart{};
+    int m_repliesInWindow = 0;
+    unsigned long m_repliesDropped = 0;
 
     SetParamQueue m_changeQueue;
     std::atomic<unsigned long> m_notifyCount{0};

@@ -82,9 +82,15 @@ void OSCHelper::CheckScriptArguments(osc::ReceivedMessage::const_iterator first,
         case osc::NIL_TYPE_TAG:
         case osc::INT32_TYPE_TAG:
         case osc::INT64_TYPE_TAG:
-        case osc::FLOAT_TYPE_TAG:
-        case osc::DOUBLE_TYPE_TAG:
         case osc::STRING_TYPE_TAG:
+            break;
+        case osc::FLOAT_TYPE_TAG:
+            if (!std::isfinite(arg->AsFloat()))
+                throw OSCError("value is not a finite number");
+            break;
+        case osc::DOUBLE_TYPE_TAG:
+            if (!std::isfinite(arg->AsDouble()))
+                throw OSCError("value is not a finite number");
             break;
         default:
             throw OSCError("unhandled argument type to exec");
@@ -149,6 +155,11 @@ void OSCHelper::CallScript(const char* function, const osc::ReceivedMessage& mes
             throw OSCError("no Lua support from OSC");
         StackRestore restore(L);
         lua_getglobal(L, function);
+        // Only functions that the scripts themselves defined: never one of the interpreter's
+        // libraries (dofile, load, os.execute...), which would let any peer on the network run
+        // files or programs. All of those are C functions; script functions never are.
+        if (!lua_isnil(L, -1) && (!lua_isfunction(L, -1) || lua_iscfunction(L, -1)))
+            throw OSCError(std::string("not a function of the MIDI scripts: ") + function);
         const int nargs = PushScriptArguments(L, first, message.ArgumentsEnd());
         if (m_lua->protectedPcall(nargs, to ? kMaxCallResults : 0) != 0)
             throw OSCError("failed to exec function");
@@ -171,7 +182,8 @@ void OSCHelper::CallScript(const char* function, const osc::ReceivedMessage& mes
         }
     }
     // Sent after the script lock is released, so the network never holds up the render thread.
-    reply->SendTo(*to);
+    if (TakeReplyBudget())
+        reply->SendTo(*to);
 }
 
 void OSCHelper::Exec(const osc::ReceivedMessage& m, const IpEndpointName&)
@@ -218,6 +230,10 @@ bool OSCHelper::DispatchFunctionPath(const char* address, const osc::ReceivedMes
     for (int reference : functions)
     {
         lua_rawgeti(L, LUA_REGISTRYINDEX, reference);
+        // A library function registered for a path is refused as by "/exec".
+        if (!lua_isfunction(L, -1) || lua_iscfunction(L, -1))
+            throw OSCError("not a function of the MIDI scripts: the one registered for " +
+                           std::string(address));
         const int nargs = PushScriptArguments(L, message.ArgumentsBegin(), message.ArgumentsEnd());
         if (m_lua->protectedPcall(nargs, 0) != 0)
             throw OSCError("failed to pcall function");

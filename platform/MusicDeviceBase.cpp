@@ -2,6 +2,7 @@
 
 #include "StateData.h"
 
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -33,53 +34,59 @@ void MusicDeviceBase::DoCleanup() noexcept
 {
     if (!m_initialized)
         return;
-    CatchToStatus([this] {
-        Cleanup();
-        return kNoErr;
-    });
+    CatchToStatus(
+        [this]
+        {
+            Cleanup();
+            return kNoErr;
+        });
     m_initialized = false;
 }
 
 Status MusicDeviceBase::DispatchGetPropertyInfo(PropertyID id, Scope scope, Element element,
                                                 std::uint32_t* outSize, bool* outWritable) noexcept
 {
-    return CatchToStatus([&] {
-        std::uint32_t size = 0;
-        bool writable = false;
-        Status status = GetPropertyInfo(id, scope, element, size, writable);
-        if (status == kNoErr)
+    return CatchToStatus(
+        [&]
         {
-            if (outSize)
-                *outSize = size;
-            if (outWritable)
-                *outWritable = writable;
-        }
-        return status;
-    });
+            std::uint32_t size = 0;
+            bool writable = false;
+            Status status = GetPropertyInfo(id, scope, element, size, writable);
+            if (status == kNoErr)
+            {
+                if (outSize)
+                    *outSize = size;
+                if (outWritable)
+                    *outWritable = writable;
+            }
+            return status;
+        });
 }
 
 Status MusicDeviceBase::DispatchGetProperty(PropertyID id, Scope scope, Element element,
                                             void* outData, std::uint32_t* ioSize) noexcept
 {
-    return CatchToStatus([&] {
-        std::uint32_t size = 0;
-        bool writable = false;
-        Status status = GetPropertyInfo(id, scope, element, size, writable);
-        if (status != kNoErr)
-            return status;
-        if (!outData || !ioSize)
+    return CatchToStatus(
+        [&]
         {
-            if (ioSize)
+            std::uint32_t size = 0;
+            bool writable = false;
+            Status status = GetPropertyInfo(id, scope, element, size, writable);
+            if (status != kNoErr)
+                return status;
+            if (!outData || !ioSize)
+            {
+                if (ioSize)
+                    *ioSize = size;
+                return kNoErr;
+            }
+            if (*ioSize < size)
+                return kErrInvalidPropertyValue;
+            status = GetProperty(id, scope, element, outData);
+            if (status == kNoErr)
                 *ioSize = size;
-            return kNoErr;
-        }
-        if (*ioSize < size)
-            return kErrInvalidPropertyValue;
-        status = GetProperty(id, scope, element, outData);
-        if (status == kNoErr)
-            *ioSize = size;
-        return status;
-    });
+            return status;
+        });
 }
 
 Status MusicDeviceBase::DispatchSetProperty(PropertyID id, Scope scope, Element element,
@@ -242,6 +249,9 @@ void MusicDeviceBase::SetSampleRate(double hz)
 Status MusicDeviceBase::SetParameter(ParameterID id, Scope scope, Element element, float value,
                                      std::uint32_t)
 {
+    // NaN and infinities never enter the store, whoever sends them.
+    if (!std::isfinite(value))
+        return kErrInvalidParameter;
     return GetElement(scope, element).SetValue(id, value, !m_initialized);
 }
 
@@ -321,7 +331,8 @@ Status MusicDeviceBase::RestoreState(const ClassInfoDictionary& state)
 {
     m_stateError.clear();
     std::string error;
-    auto refuse = [&](std::string reason) {
+    auto refuse = [&](std::string reason)
+    {
         m_stateError = std::move(reason);
         return kErrInvalidPropertyValue;
     };
@@ -339,8 +350,8 @@ Status MusicDeviceBase::RestoreState(const ClassInfoDictionary& state)
     if (subtype != ComponentSubType() || manufacturer != ComponentManufacturer())
         return refuse("the state belongs to another component (subtype " + FourCCText(subtype) +
                       ", manufacturer " + FourCCText(manufacturer) + "; this is " +
-                      FourCCText(ComponentSubType()) + ", " +
-                      FourCCText(ComponentManufacturer()) + ")");
+                      FourCCText(ComponentSubType()) + ", " + FourCCText(ComponentManufacturer()) +
+                      ")");
 
     const auto dataIt = state.find("data");
     if (dataIt == state.end())
@@ -500,8 +511,8 @@ Status AUParameterSet(ParameterListener* sendingListener, void* sendingObject,
 {
     if (!address.unit)
         return kErrInvalidParameter;
-    Status status = address.unit->DispatchSetParameter(address.id, address.scope,
-                                                       address.element, value, frameOffset);
+    Status status = address.unit->DispatchSetParameter(address.id, address.scope, address.element,
+                                                       value, frameOffset);
     if (status == kNoErr)
         address.unit->NotifyParameterListeners(sendingListener, sendingObject, address, value);
     return status;

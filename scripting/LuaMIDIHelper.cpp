@@ -10,13 +10,13 @@
 #include "core/UserFolders.h"
 #include "core/VellunaVersion.h"
 #include "platform/MusicDeviceBase.h"
-#include "platform/UpTime.h"
 
 #include <lua.hpp>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -28,6 +28,20 @@ const char LuaMIDIHelper::kRefcon[] = "TW::LuaMIDIHelper::kRefcon";
 const char LuaMIDIHelper::kParamLookup[] = "TW::LuaMIDIHelper::kParamLookup";
 const char LuaMIDIHelper::kRunawayMessage[] =
     "script call aborted: it ran past its instruction or time budget";
+
+namespace
+{
+
+// The clock of the time budget: processor time of the calling thread, a monotonic clock that
+// counts the script's own work and not the time other threads or processes held the processor.
+std::int64_t CallClockNanoseconds() noexcept
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+} // namespace
 
 // The interpreter's allocator, over the helper's arena. Script code (inside a guarded call) may
 // not grow past kMemoryLimit; the host's pushes between calls may use the reserve.
@@ -41,7 +55,7 @@ void* LuaMIDIHelper::Allocate(void* ud, void* ptr, std::size_t osize, std::size_
     }
     const std::size_t held = ptr ? osize : 0;
     if (self->m_guardDepth > 0 && !self->m_overtime && (++self->m_allocations & 63) == 0 &&
-        static_cast<std::int64_t>(UpTimeNanoseconds()) >= self->m_guardDeadline)
+        CallClockNanoseconds() >= self->m_guardDeadline)
     {
         // A library function doing much work per instruction (string.rep, table.concat...)
         // allocates as it goes: past the time budget it gets no more memory, and the main
@@ -284,15 +298,24 @@ int LuaMIDIHelper::protectedPcall(int nargs, int nresults)
     if (++m_guardDepth == 1)
     {
         m_guardUsed = 0;
-        m_guardDeadline = static_cast<std::int64_t>(UpTimeNanoseconds()) +
-                          static_cast<std::int64_t>(kTimeBudgetSeconds * 1e9);
+        m_guardDeadline =
+            CallClockNanoseconds() + static_cast<std::int64_t>(kTimeBudgetSeconds * 1e9);
         m_aborting = false;
         m_overtime = false;
     }
-    const int status = lua_pcall(m_L, nargs, nresults, 0);
+    int status = lua_pcall(m_L, nargs, nresults, 0);
     if (--m_guardDepth == 0)
     {
         m_guardUsed = 0;
+        if (m_overtime && status == LUA_ERRMEM)
+        {
+            // The memory was refused because the time was up: say so.
+            lua_pop(m_L, 1);
+            lua_pushstring(m_L, kRunawayMessage);
+            status = LUA_ERRRUN;
+        }
+        if (m_overtime || m_aborting)
+            m_memoryRefused = true; // an aborted call leaves its garbage: collect it below
         if (m_overtime && !m_aborting)
             lua_sethook(m_L, CountHook, LUA_MASKCOUNT, kHookInterval);
         m_overtime = false;
@@ -326,7 +349,7 @@ void LuaMIDIHelper::CountHook(lua_State* L, lua_Debug*)
             return;
         self->m_guardUsed += kHookInterval;
         if (self->m_guardUsed < kInstructionBudget &&
-            static_cast<std::int64_t>(UpTimeNanoseconds()) < self->m_guardDeadline)
+            CallClockNanoseconds() < self->m_guardDeadline)
             return;
         self->m_aborting = true;
     }

@@ -14,7 +14,8 @@
 //
 // Runaway scripts. Every call into script code goes through protectedPcall (the scripts'
 // top-level code at load time too), which gives the call a budget of kInstructionBudget
-// virtual-machine instructions and kTimeBudgetSeconds of time on the monotonic clock, both
+// virtual-machine instructions and kTimeBudgetSeconds of the calling thread's processor time (a
+// monotonic clock that other threads' and processes' use of the processor does not advance), both
 // checked from a count hook every kHookInterval instructions. A call that runs past either is
 // aborted with the script error kRunawayMessage; until control returns to the host the
 // interpreter keeps raising that error at every instruction, so a script's own pcall cannot hold
@@ -68,7 +69,7 @@ public:
     // Instructions one script call may run before it is aborted: far beyond any sane handler
     // (a few tenths of a second of pure script work).
     static constexpr long kInstructionBudget = 50'000'000;
-    // Time one script call may run before it is aborted (seconds of the monotonic clock).
+    // Time one script call may run before it is aborted (seconds of the thread's processor time).
     static constexpr double kTimeBudgetSeconds = 0.5;
     // Instructions between two checks of the budgets.
     static constexpr int kHookInterval = 10'000;
@@ -229,7 +230,7 @@ private:
     // The budgets of the outermost protectedPcall; all under the script lock.
     int m_guardDepth = 0;
     long m_guardUsed = 0;
-    std::int64_t m_guardDeadline = 0; // nanoseconds of the monotonic clock
+    std::int64_t m_guardDeadline = 0; // nanoseconds of the thread's processor-time clock
     bool m_aborting = false;
     bool m_memoryRefused = false; // an allocation was refused during the current call
     bool m_overtime = false;      // the allocator saw the time budget run out

@@ -11,6 +11,7 @@
 #include <lua.hpp>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace TW
@@ -138,11 +139,26 @@ void LuaMIDIScriptAPI::Register(lua_State* L)
 
 // ---- Parameters ----
 
+namespace
+{
+
+// A parameter value argument as the 32-bit float that is stored; NaN, infinities and numbers
+// beyond the float range are refused.
+float FiniteValueArg(lua_State* L, int idx)
+{
+    const float value = static_cast<float>(luaL_checknumber(L, idx));
+    if (!std::isfinite(value))
+        luaL_error(L, "value is not a finite number");
+    return value;
+}
+
+} // namespace
+
 int LuaMIDIScriptAPI::setParameter(lua_State* L)
 {
     LuaMIDIHelper* self = LuaMIDIHelper::getRefCon(L);
     const int id = ParamArg(L, 1); // not range-checked: the store refuses what it does not hold
-    const float value = static_cast<float>(luaL_checknumber(L, 2));
+    const float value = FiniteValueArg(L, 2);
     AUParameterSet(nullptr, nullptr,
                    {self->m_instance, static_cast<ParameterID>(id), Scope::Global, 0}, value, 0);
     return 0;
@@ -216,7 +232,7 @@ int LuaMIDIScriptAPI::setOthersParameter(lua_State* L)
 {
     const int index = CheckedIntArg(L, 1);
     const int id = ParamArg(L, 2);
-    const float value = static_cast<float>(luaL_checknumber(L, 3));
+    const float value = FiniteValueArg(L, 3);
     TarnInstanceTracker::SetParameterOnAllByOSCIndex(index, id, value);
     return 0;
 }

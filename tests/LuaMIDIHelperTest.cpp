@@ -391,7 +391,8 @@ TEST_F(LuaMIDIHelperTest, TheGuardHoldsAgainstSlowInstructionsHookRemovalAndMemo
         "requestAllNoteOn(function(c, n) note('after', n) end)\n"
         "caught = false\n"
         "requestNoteOn(64, function() local ok, e = pcall(function() local t = {}; "
-        "  for i = 1, 1e9 do t[i] = i end end); caught = e end)");
+        "  local k = string.rep('z', 2^20); for i = 1, 1e9 do t[i] = k .. i end end); "
+        "  caught = e end)");
     for (int note = 60; note <= 63; ++note)
         Send(0x90, 0, static_cast<std::uint8_t>(note), 100);
     EXPECT_EQ(Log(), "after,60 after,61 after,62 after,63");

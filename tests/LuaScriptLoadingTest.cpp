@@ -114,7 +114,7 @@ TEST(LuaScriptLoadingTest, TopLevelCodeRunsUnderTheGuardAndLoadingGoesOn)
     home.AddScript("endless.lua", "while true do end");
     home.AddScript("unhooked.lua", "debug.sethook()\nwhile true do end");
     home.AddScript("hungry.lua",
-                   "local t = {}\nfor i = 1, 1e9 do t[i] = string.rep('y', 1e6) .. i end");
+                   "local t, k = {}, string.rep('y', 2^20)\nfor i = 1, 1e9 do t[i] = k .. i end");
     const std::string fifo = home.ScriptsFolder() + "/fifo.lua";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     home.AddScript("fine.lua", "fine = true");
