@@ -14,10 +14,13 @@ namespace
 
 EnginePath DetectPath() noexcept
 {
-    EnginePath best = TW::HasAvx2Fma() ? EnginePath::Avx2 : EnginePath::Sse2;
+    EnginePath best = TW::HasAvx512() ? EnginePath::Avx512
+                      : TW::HasAvx2Fma() ? EnginePath::Avx2
+                                         : EnginePath::Sse2;
     if (const char* forced = std::getenv("VELLUNA_ENGINE_PATH"))
     {
-        for (EnginePath p : {EnginePath::Scalar, EnginePath::Sse2, EnginePath::Avx2})
+        for (EnginePath p :
+             {EnginePath::Scalar, EnginePath::Sse2, EnginePath::Avx2, EnginePath::Avx512})
             if (std::strcmp(forced, EnginePathName(p)) == 0 && IsEnginePathSupported(p))
                 best = p;
     }
@@ -34,7 +37,17 @@ EnginePath DefaultEnginePath() noexcept
 
 bool IsEnginePathSupported(EnginePath path) noexcept
 {
-    return path != EnginePath::Avx2 || TW::HasAvx2Fma();
+    switch (path)
+    {
+    case EnginePath::Avx2:
+        return TW::HasAvx2Fma();
+    case EnginePath::Avx512:
+        return TW::HasAvx512();
+    case EnginePath::Scalar:
+    case EnginePath::Sse2:
+        break;
+    }
+    return true;
 }
 
 const char* EnginePathName(EnginePath path) noexcept
@@ -47,6 +60,8 @@ const char* EnginePathName(EnginePath path) noexcept
         return "sse2";
     case EnginePath::Avx2:
         return "avx2";
+    case EnginePath::Avx512:
+        return "avx512";
     }
     return "scalar";
 }
@@ -57,6 +72,10 @@ VoiceKernelInfo KernelForPath(EnginePath path) noexcept
     {
     case EnginePath::Sse2:
         return {RenderVoicesSse2, 4};
+    case EnginePath::Avx512:
+        if (TW::HasAvx512())
+            return {RenderVoicesAvx512, 16};
+        [[fallthrough]];
     case EnginePath::Avx2:
         if (TW::HasAvx2Fma())
             return {RenderVoicesAvx2, 8};

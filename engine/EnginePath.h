@@ -12,10 +12,11 @@ enum class EnginePath
     Scalar, // the plain reference loop
     Sse2,   // four-lane vectors, every x86-64 processor
     Avx2,   // eight-lane vectors with fused multiply-add
+    Avx512, // sixteen-lane vectors with fused multiply-add
 };
 
 // The path the processor supports best, or the one named by the environment variable
-// VELLUNA_ENGINE_PATH ("scalar", "sse2", "avx2") when the processor supports it. Decided on
+// VELLUNA_ENGINE_PATH ("scalar", "sse2", "avx2", "avx512") when the processor supports it. Decided on
 // the first call. Any thread.
 EnginePath DefaultEnginePath() noexcept;
 

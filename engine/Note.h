@@ -49,9 +49,9 @@ struct Note
     Envelope<kAmpStages> m_pwEnv;
     Envelope<kAmpStages> m_filterEnv;
 
-    // Renderer state. The four lanes of m_phase and m_phaseInc hold the same value.
-    alignas(16) float m_phase[4] = {};    // cycles, [0, 1)
-    alignas(16) float m_phaseInc[4] = {}; // cycles per sample at no tuning and no bend
+    // Renderer state.
+    float m_phase = 0.0f;    // cycles, [0, 1)
+    float m_phaseInc = 0.0f; // cycles per sample at no tuning and no bend
     alignas(16) float m_lfoSin[4] = {};   // lanes: LFO 4, LFO 1, LFO 2, LFO 3
     alignas(16) float m_lfoCos[4] = {};
     alignas(16) float m_lfoCoeff[4] = {}; // rotation coefficients, per slice
@@ -64,6 +64,10 @@ struct Note
     float m_filterFRange = 0.0f; // added to the coefficient at filter-envelope level 1
     float m_filterDamping = 0.0f;
     float m_pwConst = 0.0f; // "Pulse Width" + velocity part, per slice
+    // Band limit, per slice: partial k+1 is scaled by m_bandGain[k], 1 well below half the
+    // sample rate, fading to 0 at it; partials from m_bandTop on are 0.
+    float m_bandGain[16] = {};
+    std::int32_t m_bandTop = 0;
 
     bool IsFinished() const noexcept { return m_ampEnv.m_stage == 0; }
 };

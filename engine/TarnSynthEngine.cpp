@@ -3,6 +3,8 @@
 #include "EngineParams.h"
 #include "PolySine.h"
 
+#include "core/ParameterTable.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -36,6 +38,15 @@ struct EnvelopeRefs
     }
 };
 
+// Partials fade out over the top tenth below half the sample rate (in cycles per sample).
+constexpr float kBandLimit = 0.5f;
+constexpr float kBandFade = 0.05f;
+
+inline bool IsFinite(float x) noexcept
+{
+    return x - x == 0.0f;
+}
+
 // LFO n (0..3 for LFO 1..4) sits in vector lane (n + 1) % 4: lanes are LFO 4, 1, 2, 3.
 inline int LfoLane(int lfo) noexcept
 {
@@ -49,6 +60,19 @@ TarnSynthEngine::TarnSynthEngine(const TW::ParameterElement& params, DisplayBloc
       m_kernel(KernelForPath(m_path))
 {
     m_effect.Reset();
+}
+
+float TarnSynthEngine::P(std::uint32_t id) const noexcept
+{
+    const float v = m_params.Value(id);
+    if (id >= kNumParams)
+        return IsFinite(v) ? v : 0.0f;
+    const ParamInfo& row = astParamInfos[id];
+    if (v >= row.minValue && v <= row.maxValue)
+        return v;
+    if (v != v)
+        return row.defaultValue;
+    return v < row.minValue ? row.minValue : row.maxValue;
 }
 
 void TarnSynthEngine::SetSampleRate(double hz) noexcept
@@ -65,8 +89,7 @@ double TarnSynthEngine::GetSampleRate() const noexcept
 void TarnSynthEngine::Reset() noexcept
 {
     m_filterLfoPhase = 0.0f;
-    for (float& b : m_pitchBend)
-        b = 1.0f;
+    m_pitchBend = 1.0f;
     m_effect.Reset();
 }
 
@@ -166,12 +189,11 @@ int TarnSynthEngine::HandleStartNote(int key, float velocity) noexcept
     linearEnvelope(n.m_filterEnv, VelocityFactor(P(P::kVelocityFilterEnvAmount), velocity),
                    P(P::kFilterEnvAttack), P(P::kFilterEnvDecay), P(P::kFilterEnvSustain));
 
-    const float inc =
+    n.m_phase = 0.0f;
+    n.m_phaseInc =
         static_cast<float>(440.0 * std::exp2((key - 69) / 12.0) / static_cast<double>(R));
     for (int j = 0; j < 4; ++j)
     {
-        n.m_phase[j] = 0.0f;
-        n.m_phaseInc[j] = inc;
         n.m_lfoSin[j] = 0.0f;
         n.m_lfoCos[j] = 1.0f;
     }
@@ -272,8 +294,9 @@ void TarnSynthEngine::AllSoundOff() noexcept
 
 void TarnSynthEngine::SetPitchBend(float factor) noexcept
 {
-    for (float& b : m_pitchBend)
-        b = factor;
+    // The wheel gives 2^(semitones / 12) for at most a few octaves; anything else is refused.
+    if (factor > 0.0f && IsFinite(factor))
+        m_pitchBend = factor;
 }
 
 void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noexcept
@@ -281,7 +304,7 @@ void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noex
     const float R = m_sampleRate;
     const float semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
     const float tuning = static_cast<float>(std::exp2(static_cast<double>(semitones) / 12.0));
-    c.pitchFactor = tuning * m_pitchBend[0];
+    c.pitchFactor = tuning * m_pitchBend;
 
     const float volume = P(P::kVolume);
     const float volume3 = volume * volume * volume;
@@ -313,18 +336,7 @@ void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noex
     c.pwEnvAmount = P(P::kPwEnvAmount);
     c.pwLfoCoeff = 2.0f * std::sin(3.14159265f * P(P::kPwLfoSpeed) / R);
 
-    // The filter LFO is sampled once per slice and shared by all notes.
-    m_filterLfoPhase += static_cast<float>(frames) * kTwoPi * P(P::kFilterLfoSpeed) / R;
-    if (!std::isfinite(m_filterLfoPhase))
-        m_filterLfoPhase = 0.0f;
-    if (m_filterLfoPhase >= 2.0f * kTwoPi || m_filterLfoPhase < 0.0f)
-    {
-        m_filterLfoPhase = std::fmod(m_filterLfoPhase, kTwoPi);
-        if (m_filterLfoPhase < 0.0f)
-            m_filterLfoPhase += kTwoPi;
-    }
-    while (m_filterLfoPhase >= kTwoPi)
-        m_filterLfoPhase -= kTwoPi;
+    AdvanceFilterLfo(frames);
     const float l = std::sin(m_filterLfoPhase);
 
     const float t = P(P::kFilterType) + l * P(P::kFilterLfoTypeAmount);
@@ -362,7 +374,23 @@ void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noex
     m_filterQ0 = std::fmin(2.0, 2.0 * (1.0 - std::pow(static_cast<double>(P(P::kFilterQ)), 0.25)));
 }
 
-void TarnSynthEngine::PrepareNote(Note& n, double semitones) noexcept
+void TarnSynthEngine::AdvanceFilterLfo(unsigned frames) noexcept
+{
+    // The filter LFO is sampled once per slice and shared by all notes.
+    m_filterLfoPhase += static_cast<float>(frames) * kTwoPi * P(P::kFilterLfoSpeed) / m_sampleRate;
+    if (!std::isfinite(m_filterLfoPhase))
+        m_filterLfoPhase = 0.0f;
+    if (m_filterLfoPhase >= 2.0f * kTwoPi || m_filterLfoPhase < 0.0f)
+    {
+        m_filterLfoPhase = std::fmod(m_filterLfoPhase, kTwoPi);
+        if (m_filterLfoPhase < 0.0f)
+            m_filterLfoPhase += kTwoPi;
+    }
+    while (m_filterLfoPhase >= kTwoPi)
+        m_filterLfoPhase -= kTwoPi;
+}
+
+void TarnSynthEngine::PrepareNote(Note& n, double semitones, float pitchFactor) noexcept
 {
     const float R = m_sampleRate;
     n.m_octaves = ((n.m_key - 60) + semitones) / 12.0;
@@ -402,6 +430,23 @@ void TarnSynthEngine::PrepareNote(Note& n, double semitones) noexcept
     }
 
     n.m_pwConst = P(P::kPulseWidth) + P(P::kVelocityPwAmount) * n.m_velocity;
+
+    // Band limit: partial k at or above half the sample rate is not a harmonic of the note, it
+    // would fold back; it fades out over the top tenth below that.
+    const float inc = n.m_phaseInc * pitchFactor;
+    n.m_bandTop = 0;
+    for (int k = 0; k < kNumPartials; ++k)
+    {
+        const float x = static_cast<float>(k + 1) * inc;
+        float gain = 0.0f;
+        if (x < kBandLimit - kBandFade)
+            gain = 1.0f;
+        else if (x < kBandLimit)
+            gain = (kBandLimit - x) * (1.0f / kBandFade);
+        n.m_bandGain[k] = gain;
+        if (gain > 0.0f)
+            n.m_bandTop = k + 1;
+    }
 
     const double k = static_cast<double>(P(P::kFilterKbTrack)) * n.m_octaves +
                      static_cast<double>(P(P::kVelocityFilterAmount)) * n.m_velocity;
@@ -459,6 +504,48 @@ void TarnSynthEngine::RenderGroup(Note* const* notes, int count, const VoiceSlic
     }
 }
 
+bool TarnSynthEngine::SilenceBrokenNotes() noexcept
+{
+    bool any = false;
+    for (int i = 0; i < m_numNotes; ++i)
+    {
+        Note& n = m_notes[i];
+        const float sum = n.m_filterLow + n.m_filterHigh + n.m_filterBand + n.m_ampEnv.m_level +
+                          n.m_phase + n.m_pwLfoSin + n.m_lfoSin[0] + n.m_lfoSin[1] +
+                          n.m_lfoSin[2] + n.m_lfoSin[3] + n.m_partialEnv[0].m_level +
+                          n.m_partialEnv[1].m_level + n.m_partialEnv[2].m_level;
+        if (IsFinite(sum))
+            continue;
+        // Reset and silenced: the record ends at the end of this slice.
+        n.m_filterLow = n.m_filterHigh = n.m_filterBand = 0.0f;
+        n.m_ampEnv.m_level = 0.0f;
+        n.m_ampEnv.m_stage = 0;
+        any = true;
+    }
+    return any;
+}
+
+namespace
+{
+
+// True when every sample is finite: one multiply-add per sample, NaN and infinity propagate.
+bool AllFinite(const float* x, unsigned frames) noexcept
+{
+    float acc[8] = {};
+    unsigned i = 0;
+    for (; i + 8 <= frames; i += 8)
+        for (int j = 0; j < 8; ++j)
+            acc[j] += x[i + j] * 0.0f;
+    float sum = 0.0f;
+    for (; i < frames; ++i)
+        sum += x[i] * 0.0f;
+    for (float a : acc)
+        sum += a;
+    return sum == 0.0f;
+}
+
+} // namespace
+
 bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
 {
     std::memset(out[0], 0, frames * sizeof(float));
@@ -475,25 +562,42 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
     // Denormals flushed, rounding to nearest (the vector sines fold the cycle by rounding).
     _mm_setcsr((savedMode & ~kRoundingBits) | kFlushDenormals);
 
-    VoiceSliceConstants c;
-    PrepareSlice(c, frames);
-    const double semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
-    for (int i = 0; i < m_numNotes; ++i)
-        PrepareNote(m_notes[i], semitones);
-    // Notes in index order, as many side by side as the path's vectors have lanes.
-    for (int first = 0; first < m_numNotes; first += m_kernel.width)
+    if (m_numNotes == 0)
+        AdvanceFilterLfo(frames); // only the effect's tail sounds
+    else
     {
-        Note* group[kMaxGroupNotes];
-        const int count = std::min(m_kernel.width, m_numNotes - first);
-        for (int v = 0; v < count; ++v)
-            group[v] = &m_notes[first + v];
-        RenderGroup(group, count, c, out[0], frames);
+        VoiceSliceConstants c;
+        PrepareSlice(c, frames);
+        const double semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
+        for (int i = 0; i < m_numNotes; ++i)
+            PrepareNote(m_notes[i], semitones, c.pitchFactor);
+        // Notes in index order, as many side by side as the path's vectors have lanes.
+        for (int first = 0; first < m_numNotes; first += m_kernel.width)
+        {
+            Note* group[kMaxGroupNotes];
+            const int count = std::min(m_kernel.width, m_numNotes - first);
+            for (int v = 0; v < count; ++v)
+                group[v] = &m_notes[first + v];
+            RenderGroup(group, count, c, out[0], frames);
+        }
+        // A voice that went non-finite is silenced, and so is this slice: no NaN or infinity
+        // ever reaches the output or the effect's ring.
+        if (SilenceBrokenNotes() || !AllFinite(out[0], frames))
+            std::memset(out[0], 0, frames * sizeof(float));
     }
     // Voices are mono and reach both channels alike.
     std::memcpy(out[1], out[0], frames * sizeof(float));
 
     if (effectOn)
+    {
         RenderModulation(out[0], out[1], frames);
+        if (!AllFinite(out[0], frames) || !AllFinite(out[1], frames))
+        {
+            m_effect.Reset();
+            std::memset(out[0], 0, frames * sizeof(float));
+            std::memset(out[1], 0, frames * sizeof(float));
+        }
+    }
 
     for (int i = 0; i < m_numNotes;)
     {

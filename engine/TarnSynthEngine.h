@@ -61,18 +61,23 @@ public:
     const std::int8_t* GetHeldKeys() const noexcept { return m_heldKeys; }
     bool GetSustainPedal() const noexcept { return m_sustainPedal; }
     float GetFilterLfoPhase() const noexcept { return m_filterLfoPhase; }
-    float GetPitchBend() const noexcept { return m_pitchBend[0]; }
+    float GetPitchBend() const noexcept { return m_pitchBend; }
     const TarnModulationEffect& GetModulationEffect() const noexcept { return m_effect; }
 
 private:
-    float P(std::uint32_t id) const noexcept { return m_params.Value(id); }
+    // A parameter as the engine uses it: clamped to its table range, whatever was stored
+    // (a non-finite value reads as the default).
+    float P(std::uint32_t id) const noexcept;
     static float VelocityFactor(float amount, float velocity) noexcept;
     void ReleaseNote(Note& note) noexcept;
     bool IsHeld(int key) const noexcept;
     void PrepareSlice(VoiceSliceConstants& c, unsigned frames) noexcept;
-    void PrepareNote(Note& note, double semitones) noexcept;
+    void PrepareNote(Note& note, double semitones, float pitchFactor) noexcept;
     void RenderGroup(Note* const* notes, int count, const VoiceSliceConstants& c, float* out,
                      unsigned frames) noexcept;
+    void AdvanceFilterLfo(unsigned frames) noexcept;
+    // Silences every note whose state is no longer finite; true when there was one.
+    bool SilenceBrokenNotes() noexcept;
 
     const TW::ParameterElement& m_params;
     DisplayBlock& m_display;
@@ -83,7 +88,7 @@ private:
     Note m_notes[kNumVoices];
     std::int32_t m_numNotes = 0;
     float m_filterLfoPhase = 0.0f; // radians, [0, 2 pi)
-    alignas(16) float m_pitchBend[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    float m_pitchBend = 1.0f; // pitch-wheel frequency factor
     std::int8_t m_heldKeys[128] = {};
     std::int32_t m_numHeldKeys = 0;
     bool m_sustainPedal = false;

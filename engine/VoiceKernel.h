@@ -3,7 +3,7 @@
 // samples in which no envelope of any of them changes stage. The scalar kernel takes one note
 // at a time; the vector kernels put one note in each vector lane (4 with SSE2, 8 with AVX2), so
 // the per-note recurrences (envelopes, phase, bend, LFOs, filter) run side by side and each
-// partial's sine is one vector evaluation for the whole group.
+// partial's sine is one vector evaluation for the whole group (16 with AVX-512).
 #pragma once
 
 #include "Note.h"
@@ -13,7 +13,7 @@ namespace Tarn
 
 // Envelope order inside kernels: main, partial 1, 2, 3, pulse width, filter.
 constexpr int kNumVoiceEnvelopes = 6;
-constexpr int kMaxGroupNotes = 8;
+constexpr int kMaxGroupNotes = 16;
 
 // Values that are constant for a whole render slice, shared by every note.
 struct VoiceSliceConstants
@@ -49,5 +49,8 @@ void RenderVoicesSse2(Note* const* notes, int count, const VoiceSliceConstants& 
 void RenderVoicesAvx2(Note* const* notes, int count, const VoiceSliceConstants& c,
                       Note::Stage* const (*stages)[kNumVoiceEnvelopes], float* out,
                       unsigned frames) noexcept;
+void RenderVoicesAvx512(Note* const* notes, int count, const VoiceSliceConstants& c,
+                        Note::Stage* const (*stages)[kNumVoiceEnvelopes], float* out,
+                        unsigned frames) noexcept;
 
 } // namespace Tarn

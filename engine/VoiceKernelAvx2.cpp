@@ -16,6 +16,7 @@ namespace
 struct Avx2
 {
     using V = __m256;
+    using M = __m256; // lane masks
     static constexpr int kWidth = 8;
 
     static V Load(const float* p) noexcept { return _mm256_load_ps(p); }
@@ -26,6 +27,7 @@ struct Avx2
     static V Mul(V a, V b) noexcept { return _mm256_mul_ps(a, b); }
     static V Div(V a, V b) noexcept { return _mm256_div_ps(a, b); }
     static V MulAdd(V a, V b, V c) noexcept { return _mm256_fmadd_ps(a, b, c); }
+    static V MulSub(V a, V b, V c) noexcept { return _mm256_fmsub_ps(a, b, c); }
     static V Or(V a, V b) noexcept { return _mm256_or_ps(a, b); }
     static V CmpLt(V a, V b) noexcept { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
     static V CmpEq(V a, V b) noexcept { return _mm256_cmp_ps(a, b, _CMP_EQ_OQ); }
@@ -53,6 +55,7 @@ struct Avx2
 struct Avx128
 {
     using V = __m128;
+    using M = __m128; // lane masks
     static constexpr int kWidth = 4;
 
     static V Load(const float* p) noexcept { return _mm_load_ps(p); }
@@ -63,6 +66,7 @@ struct Avx128
     static V Mul(V a, V b) noexcept { return _mm_mul_ps(a, b); }
     static V Div(V a, V b) noexcept { return _mm_div_ps(a, b); }
     static V MulAdd(V a, V b, V c) noexcept { return _mm_fmadd_ps(a, b, c); }
+    static V MulSub(V a, V b, V c) noexcept { return _mm_fmsub_ps(a, b, c); }
     static V Or(V a, V b) noexcept { return _mm_or_ps(a, b); }
     static V CmpLt(V a, V b) noexcept { return _mm_cmp_ps(a, b, _CMP_LT_OQ); }
     static V CmpEq(V a, V b) noexcept { return _mm_cmp_ps(a, b, _CMP_EQ_OQ); }

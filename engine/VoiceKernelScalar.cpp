@@ -32,8 +32,13 @@ void RenderVoice(Note& note, const VoiceSliceConstants& c,
         curve[e] = stages[e]->m_curve;
     }
 
-    float phase = note.m_phase[0];
-    const float inc = note.m_phaseInc[0] * c.pitchFactor;
+    float phase = note.m_phase;
+    const float inc = note.m_phaseInc * c.pitchFactor;
+    // Partial gains with the note's band limit; partials above it are not evaluated.
+    float gain[16];
+    for (int k = 0; k < 16; ++k)
+        gain[k] = c.partialGain[k] * note.m_bandGain[k];
+    const int top = note.m_bandTop;
     float lfoSin[4], lfoCos[4];
     for (int j = 0; j < 4; ++j)
     {
@@ -61,8 +66,8 @@ void RenderVoice(Note& note, const VoiceSliceConstants& c,
             g[n] = (c.lfoOffset[n] + c.lfoAmount[n] * lfoSin[n]) * level[n];
 
         float x = 0.0f;
-        for (int k = 0; k < 16; ++k)
-            x += PolySine(static_cast<float>(k + 1) * bent) * c.partialGain[k] * g[c.envChoice[k]];
+        for (int k = 0; k < top; ++k)
+            x += PolySine(static_cast<float>(k + 1) * bent) * gain[k] * g[c.envChoice[k]];
 
         const float f = note.m_filterF + note.m_filterFRange * level[5];
         low += f * band;
@@ -89,9 +94,9 @@ void RenderVoice(Note& note, const VoiceSliceConstants& c,
         *levels[e] = level[e];
         stages[e]->m_slope = slope[e];
     }
+    note.m_phase = phase;
     for (int j = 0; j < 4; ++j)
     {
-        note.m_phase[j] = phase;
         note.m_lfoSin[j] = lfoSin[j];
         note.m_lfoCos[j] = lfoCos[j];
     }

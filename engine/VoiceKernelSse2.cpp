@@ -13,6 +13,7 @@ namespace
 struct Sse2
 {
     using V = __m128;
+    using M = __m128; // lane masks
     static constexpr int kWidth = 4;
 
     static V Load(const float* p) noexcept { return _mm_load_ps(p); }
@@ -23,6 +24,7 @@ struct Sse2
     static V Mul(V a, V b) noexcept { return _mm_mul_ps(a, b); }
     static V Div(V a, V b) noexcept { return _mm_div_ps(a, b); }
     static V MulAdd(V a, V b, V c) noexcept { return _mm_add_ps(_mm_mul_ps(a, b), c); }
+    static V MulSub(V a, V b, V c) noexcept { return _mm_sub_ps(_mm_mul_ps(a, b), c); }
     static V Or(V a, V b) noexcept { return _mm_or_ps(a, b); }
     static V CmpLt(V a, V b) noexcept { return _mm_cmplt_ps(a, b); }
     static V CmpEq(V a, V b) noexcept { return _mm_cmpeq_ps(a, b); }

@@ -31,4 +31,14 @@ bool HasAvx2Fma() noexcept
 #endif
 }
 
+bool HasAvx512() noexcept
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    return HasAvx2Fma() && __builtin_cpu_supports("avx512f");
+#else
+    return false;
+#endif
+}
+
 } // namespace TW

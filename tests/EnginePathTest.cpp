@@ -131,7 +131,12 @@ INSTANTIATE_TEST_SUITE_P(VersusScalar, EnginePaths,
                                            PathCase{EnginePath::Avx2, Patch::Default, 40},
                                            PathCase{EnginePath::Avx2, Patch::Heavy, 40},
                                            PathCase{EnginePath::Avx2, Patch::Heavy, 13},
-                                           PathCase{EnginePath::Avx2, Patch::FewPartials, 3}),
+                                           PathCase{EnginePath::Avx2, Patch::FewPartials, 3},
+                                           PathCase{EnginePath::Avx512, Patch::Default, 40},
+                                           PathCase{EnginePath::Avx512, Patch::Heavy, 40},
+                                           PathCase{EnginePath::Avx512, Patch::Heavy, 13},
+                                           PathCase{EnginePath::Avx512, Patch::Heavy, 6},
+                                           PathCase{EnginePath::Avx512, Patch::FewPartials, 3}),
                          CaseName);
 
 TEST(EnginePathSelection, DefaultIsTheBestSupportedAndNamesRoundTrip)
@@ -140,12 +145,14 @@ TEST(EnginePathSelection, DefaultIsTheBestSupportedAndNamesRoundTrip)
     EXPECT_TRUE(Tarn::IsEnginePathSupported(best));
     if (!std::getenv("VELLUNA_ENGINE_PATH"))
     {
-        EXPECT_EQ(best, Tarn::IsEnginePathSupported(EnginePath::Avx2) ? EnginePath::Avx2
-                                                                      : EnginePath::Sse2);
+        EXPECT_EQ(best, Tarn::IsEnginePathSupported(EnginePath::Avx512) ? EnginePath::Avx512
+                        : Tarn::IsEnginePathSupported(EnginePath::Avx2) ? EnginePath::Avx2
+                                                                        : EnginePath::Sse2);
     }
     EXPECT_STREQ(Tarn::EnginePathName(EnginePath::Scalar), "scalar");
     EXPECT_STREQ(Tarn::EnginePathName(EnginePath::Sse2), "sse2");
     EXPECT_STREQ(Tarn::EnginePathName(EnginePath::Avx2), "avx2");
+    EXPECT_STREQ(Tarn::EnginePathName(EnginePath::Avx512), "avx512");
 }
 
 } // namespace

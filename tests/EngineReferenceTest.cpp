@@ -343,7 +343,8 @@ TEST_P(EngineReference, LongestDelayAtHighRateStaysInsideTheRing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, EngineReference,
-                         ::testing::Values(EnginePath::Scalar, EnginePath::Sse2, EnginePath::Avx2),
+                         ::testing::Values(EnginePath::Scalar, EnginePath::Sse2, EnginePath::Avx2,
+                                           EnginePath::Avx512),
                          [](const auto& info) { return Tarn::EnginePathName(info.param); });
 
 } // namespace

@@ -42,7 +42,12 @@ double ReferenceSynth::P(const std::string& name) const
             throw std::runtime_error("no parameter " + name);
         it = m_ids.emplace(name, id).first;
     }
-    return m_params.Value(static_cast<std::uint32_t>(it->second));
+    // Read as the engine reads it: within the table's range, a non-finite value as the default.
+    const Tarn::ParamInfo& row = Tarn::astParamInfos[it->second];
+    const double v = m_params.Value(static_cast<std::uint32_t>(it->second));
+    if (std::isnan(v))
+        return row.defaultValue;
+    return std::clamp(v, double(row.minValue), double(row.maxValue));
 }
 
 ReferenceSynth::Segment ReferenceSynth::Curve(double seconds, double shape, double from,
@@ -307,6 +312,11 @@ bool ReferenceSynth::Render(float* left, float* right, unsigned frames)
     for (Voice& v : m_voices)
     {
         const double inc = F(v.phaseInc * pitch);
+        // Partial k at or above half the sample rate is silent, with a linear fade over the
+        // top tenth below it.
+        double band[17];
+        for (int k = 1; k <= 16; ++k)
+            band[k] = std::clamp((0.5 - k * inc) / 0.05, 0.0, 1.0);
         for (unsigned i = 0; i < frames; ++i)
         {
             // Each envelope steps with its current stage; a stage that runs out hands over to
@@ -333,7 +343,7 @@ bool ReferenceSynth::Render(float* left, float* right, unsigned frames)
                 G[n] = (offset[n] + amount[n] * v.lfoSin[n - 1]) * v.env[n].level;
             double x = 0;
             for (int k = 1; k <= 16; ++k)
-                x += s[k] * amp[k] * G[choice[k]];
+                x += s[k] * amp[k] * band[k] * G[choice[k]];
             const double f = v.filterF + v.filterRange * v.env[5].level;
             v.low = F(v.low + f * v.band);
             v.high = F(x - v.low - v.damping * v.band);
