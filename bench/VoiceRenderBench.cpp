@@ -69,7 +69,8 @@ BENCHMARK(BM_VoiceRender)
                    {48000, 96000},
                    {static_cast<int>(Tarn::EnginePath::Scalar),
                     static_cast<int>(Tarn::EnginePath::Sse2),
-                    static_cast<int>(Tarn::EnginePath::Avx2)}})
+                    static_cast<int>(Tarn::EnginePath::Avx2),
+                    static_cast<int>(Tarn::EnginePath::Avx512)}})
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace

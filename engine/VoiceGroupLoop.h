@@ -112,7 +112,10 @@ template <class S> struct VoiceGroupLoop
         int top = 0;
         for (int v = 0; v < count; ++v)
             top = notes[v]->m_bandTop > top ? notes[v]->m_bandTop : top;
-        int harmonic[16], groupEnd[4], harmonics = 0;
+        // s[k] holds sin(k t) during a sample; source[p] points at the harmonic of term p.
+        V s[17];
+        const V* source[16];
+        int groupEnd[4], harmonics = 0;
         V weight[16];
         for (int n = 0, p = 0; n < 4; ++n)
         {
@@ -121,7 +124,7 @@ template <class S> struct VoiceGroupLoop
                 const int k = c.groupPartials[n][j];
                 if (k >= top)
                     continue;
-                harmonic[p] = k + 1;
+                source[p] = &s[k + 1];
                 harmonics = k + 1 > harmonics ? k + 1 : harmonics;
                 const float a = c.partialGain[k];
                 weight[p++] = Gather(notes, count, [k, a](Note& n, int) { return a * n.m_bandGain[k]; });
@@ -155,7 +158,6 @@ template <class S> struct VoiceGroupLoop
                 g[n] = S::Mul(S::MulAdd(lfoAmount[n], lfoSin[n], lfoOffset[n]), level[n]);
 
             // sin(k t), t = 2 pi bent, for k = 1 .. harmonics (see the top of this file).
-            V s[17];
             if (harmonics > 0)
             {
                 s[1] = Sine(bent);
@@ -186,9 +188,9 @@ template <class S> struct VoiceGroupLoop
                 const int end = groupEnd[n];
                 if (p == end)
                     continue;
-                V sum = S::Mul(weight[p], s[harmonic[p]]);
+                V sum = S::Mul(weight[p], *source[p]);
                 for (++p; p < end; ++p)
-                    sum = S::MulAdd(weight[p], s[harmonic[p]], sum);
+                    sum = S::MulAdd(weight[p], *source[p], sum);
                 x = S::MulAdd(sum, g[n], x);
             }
 
