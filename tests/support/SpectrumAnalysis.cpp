@@ -43,16 +43,20 @@ void Fft(std::vector<std::complex<double>>& a)
 
 } // namespace
 
-std::vector<double> MagnitudeSpectrum(const std::vector<float>& x, std::size_t start, std::size_t n)
+std::vector<double> MagnitudeSpectrum(const std::vector<float>& x, std::size_t start, std::size_t n,
+                                      Window window)
 {
     if (n < 2 || (n & (n - 1)) != 0)
         throw std::invalid_argument("FFT length must be a power of two");
     std::vector<std::complex<double>> a(n);
     for (std::size_t i = 0; i < n; ++i)
     {
-        const double hann = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) /
-                                                 static_cast<double>(n));
-        a[i] = start + i < x.size() ? hann * x[start + i] : 0.0;
+        const double t = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n);
+        const double w = window == Window::Hann
+                             ? 0.5 - 0.5 * std::cos(t)
+                             : 0.355768 - 0.487396 * std::cos(t) + 0.144232 * std::cos(2 * t) -
+                                   0.012604 * std::cos(3 * t);
+        a[i] = start + i < x.size() ? w * x[start + i] : 0.0;
     }
     Fft(a);
     std::vector<double> magnitudes(n / 2 + 1);
