@@ -64,13 +64,12 @@ void BM_VoiceRender(benchmark::State& state)
 
 BENCHMARK(BM_VoiceRender)
     ->ArgNames({"voices", "heavy", "rate", "path"})
-    ->ArgsProduct({{1, 8, 32},
-                   {0, 1},
-                   {48000, 96000},
-                   {static_cast<int>(Tarn::EnginePath::Scalar),
-                    static_cast<int>(Tarn::EnginePath::Sse2),
-                    static_cast<int>(Tarn::EnginePath::Avx2),
-                    static_cast<int>(Tarn::EnginePath::Avx512)}})
+    ->ArgsProduct(
+        {{1, 8, 32},
+         {0, 1},
+         {48000, 96000},
+         {static_cast<int>(Tarn::EnginePath::Scalar), static_cast<int>(Tarn::EnginePath::Sse2),
+          static_cast<int>(Tarn::EnginePath::Avx2), static_cast<int>(Tarn::EnginePath::Avx512)}})
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace

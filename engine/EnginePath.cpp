@@ -14,7 +14,7 @@ namespace
 
 EnginePath DetectPath() noexcept
 {
-    EnginePath best = TW::HasAvx512() ? EnginePath::Avx512
+    EnginePath best = TW::HasAvx512()    ? EnginePath::Avx512
                       : TW::HasAvx2Fma() ? EnginePath::Avx2
                                          : EnginePath::Sse2;
     if (const char* forced = std::getenv("VELLUNA_ENGINE_PATH"))

@@ -16,8 +16,8 @@ enum class EnginePath
 };
 
 // The path the processor supports best, or the one named by the environment variable
-// VELLUNA_ENGINE_PATH ("scalar", "sse2", "avx2", "avx512") when the processor supports it. Decided on
-// the first call. Any thread.
+// VELLUNA_ENGINE_PATH ("scalar", "sse2", "avx2", "avx512") when the processor supports it. Decided
+// on the first call. Any thread.
 EnginePath DefaultEnginePath() noexcept;
 
 bool IsEnginePathSupported(EnginePath path) noexcept;

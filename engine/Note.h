@@ -50,9 +50,9 @@ struct Note
     Envelope<kAmpStages> m_filterEnv;
 
     // Renderer state.
-    float m_phase = 0.0f;    // cycles, [0, 1)
-    float m_phaseInc = 0.0f; // cycles per sample at no tuning and no bend
-    alignas(16) float m_lfoSin[4] = {};   // lanes: LFO 4, LFO 1, LFO 2, LFO 3
+    float m_phase = 0.0f;               // cycles, [0, 1)
+    float m_phaseInc = 0.0f;            // cycles per sample at no tuning and no bend
+    alignas(16) float m_lfoSin[4] = {}; // lanes: LFO 4, LFO 1, LFO 2, LFO 3
     alignas(16) float m_lfoCos[4] = {};
     alignas(16) float m_lfoCoeff[4] = {}; // rotation coefficients, per slice
     float m_pwLfoSin = 0.0f;

@@ -67,6 +67,7 @@ void TarnModulationEffect::Reset() noexcept
     for (float& p : m_modLfoPhase)
         p = 0.0f;
     m_modWritePos = 0;
+    m_quietFrames = kModRingFrames; // all zeros
 }
 
 void TarnModulationEffect::Render(float* left, float* right, unsigned frames, const Settings& s,
@@ -115,6 +116,31 @@ void TarnModulationEffect::Render(float* left, float* right, unsigned frames, co
     if (m_modWritePos < 0)
         m_modWritePos = 0;
     m_modWritePos %= L;
+
+    // A tail that has died away entirely and no input: the output is exactly zero. Only the
+    // LFO phase and the write position move on, as they would have.
+    if (L != m_quietRingFrames)
+    {
+        m_quietRingFrames = L; // frames beyond the old length may hold older sound
+        m_quietFrames = 0;
+    }
+    bool silentIn = true;
+    for (unsigned i = 0; i < frames && silentIn; ++i)
+        silentIn = left[i] == 0.0f;
+    if (silentIn && m_quietFrames >= kModRingFrames)
+    {
+        float phase = m_modLfoPhase[0];
+        for (unsigned start = 0; start < frames; start += kChunkFrames)
+            phase += static_cast<float>(std::min(kChunkFrames, frames - start)) * lfoInc;
+        for (float& p : m_modLfoPhase)
+            p = phase;
+        m_modWritePos =
+            static_cast<std::int32_t>((m_modWritePos + static_cast<std::int64_t>(frames)) % L);
+        std::memset(left, 0, frames * sizeof(float));
+        std::memset(right, 0, frames * sizeof(float));
+        return;
+    }
+    __m128 written = _mm_setzero_ps(); // or of every value written into the ring
 
     const __m128i ringLength = _mm_set1_epi32(L);
     const __m128i oneFrame = _mm_set1_epi32(1);
@@ -169,6 +195,7 @@ void TarnModulationEffect::Render(float* left, float* right, unsigned frames, co
 
             const __m128 write = _mm_add_ps(_mm_set1_ps(in), _mm_mul_ps(feedback, tap));
             _mm_store_ps(m_modBuffer + 4 * _mm_cvtsi128_si32(writePos), write);
+            written = _mm_or_ps(written, write);
             writePos = WrappedAdd(writePos, oneFrame, ringLength);
             q += 1.0f;
             if (q >= static_cast<float>(L))
@@ -182,6 +209,12 @@ void TarnModulationEffect::Render(float* left, float* right, unsigned frames, co
     for (float& p : m_modLfoPhase)
         p = phase;
     m_modWritePos = _mm_cvtsi128_si32(writePos);
+    // -0 has only its sign bit set and counts as zero.
+    const __m128i bits = _mm_slli_epi32(_mm_castps_si128(written), 1);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(bits, _mm_setzero_si128())) == 0xFFFF)
+        m_quietFrames += frames;
+    else
+        m_quietFrames = 0;
 }
 
 } // namespace Tarn

@@ -53,6 +53,11 @@ private:
     alignas(kVectorAlign) float m_modBuffer[kModRingFrames * 4]; // frame i: lines 0..3
     alignas(16) float m_modLfoPhase[4] = {};                     // cycles; all four lanes equal
     std::int32_t m_modWritePos = 0;
+    // Frames since a non-zero value was last written into the ring at its present length. Once
+    // it covers the whole ring, the ring holds only zeros and silence in gives silence out
+    // without computing it.
+    std::int64_t m_quietFrames = 0;
+    std::int32_t m_quietRingFrames = 0;
 };
 
 } // namespace Tarn

@@ -511,9 +511,9 @@ bool TarnSynthEngine::SilenceBrokenNotes() noexcept
     {
         Note& n = m_notes[i];
         const float sum = n.m_filterLow + n.m_filterHigh + n.m_filterBand + n.m_ampEnv.m_level +
-                          n.m_phase + n.m_pwLfoSin + n.m_lfoSin[0] + n.m_lfoSin[1] +
-                          n.m_lfoSin[2] + n.m_lfoSin[3] + n.m_partialEnv[0].m_level +
-                          n.m_partialEnv[1].m_level + n.m_partialEnv[2].m_level;
+                          n.m_phase + n.m_pwLfoSin + n.m_lfoSin[0] + n.m_lfoSin[1] + n.m_lfoSin[2] +
+                          n.m_lfoSin[3] + n.m_partialEnv[0].m_level + n.m_partialEnv[1].m_level +
+                          n.m_partialEnv[2].m_level;
         if (IsFinite(sum))
             continue;
         // Reset and silenced: the record ends at the end of this slice.

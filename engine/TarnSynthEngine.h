@@ -88,7 +88,7 @@ private:
     Note m_notes[kNumVoices];
     std::int32_t m_numNotes = 0;
     float m_filterLfoPhase = 0.0f; // radians, [0, 2 pi)
-    float m_pitchBend = 1.0f; // pitch-wheel frequency factor
+    float m_pitchBend = 1.0f;      // pitch-wheel frequency factor
     std::int8_t m_heldKeys[128] = {};
     std::int32_t m_numHeldKeys = 0;
     bool m_sustainPedal = false;

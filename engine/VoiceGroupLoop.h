@@ -127,7 +127,8 @@ template <class S> struct VoiceGroupLoop
                 source[p] = &s[k + 1];
                 harmonics = k + 1 > harmonics ? k + 1 : harmonics;
                 const float a = c.partialGain[k];
-                weight[p++] = Gather(notes, count, [k, a](Note& n, int) { return a * n.m_bandGain[k]; });
+                weight[p++] =
+                    Gather(notes, count, [k, a](Note& n, int) { return a * n.m_bandGain[k]; });
             }
             groupEnd[n] = p;
         }

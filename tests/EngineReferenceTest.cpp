@@ -327,6 +327,28 @@ TEST_P(EngineReference, ModulationEffectVoicesFeedbackAndTail)
     }
 }
 
+// Once the tail has died away the effect stops computing silence; its LFO and write position
+// must still move on exactly, so a later note sounds as it would have.
+TEST_P(EngineReference, EffectResumesInStepAfterItsTailDiedAway)
+{
+    EnginePair p(GetParam());
+    p.Set("Modulation On/Off", 1.0f);
+    p.Set("Modulation Voices", 3.0f);
+    p.Set("Modulation Feedback", 30.0f);
+    p.Set("Modulation Delay", 10.0f);
+    p.Set("Modulation Sweep", 20.0f);
+    p.Set("Modulation Rate", 1.3f);
+    p.Set("Attack", 0.0f);
+    p.Set("Release", 0.01f);
+    p.On(64, 100);
+    p.Render(4000);
+    p.Off(64);
+    p.Render(150000); // about 75 passes through the ring to underflow, then a whole ring of zeros
+    p.On(52, 90);
+    p.Render(20000);
+    p.Check();
+}
+
 TEST_P(EngineReference, LongestDelayAtHighRateStaysInsideTheRing)
 {
     // 480 ms at 96 kHz with a 50 ms sweep would need 50408 frames; the sweep narrows instead.

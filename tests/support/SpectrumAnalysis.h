@@ -17,8 +17,8 @@ enum class Window
 
 // Magnitudes of bins 0..n/2 of a windowed n-point FFT of x[start..start+n) (n a power of two;
 // samples past the end count as 0).
-std::vector<double> MagnitudeSpectrum(const std::vector<float>& x, std::size_t start,
-                                      std::size_t n, Window window = Window::Hann);
+std::vector<double> MagnitudeSpectrum(const std::vector<float>& x, std::size_t start, std::size_t n,
+                                      Window window = Window::Hann);
 
 // Power-weighted mean frequency of a magnitude spectrum of an n-point FFT at a sample rate, Hz.
 // 0 for a silent spectrum.
