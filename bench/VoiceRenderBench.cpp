@@ -2,7 +2,7 @@
 // the heavy patch (all partials, three partial envelopes, all LFOs, pulse-width LFO and envelope,
 // band-pass filter with envelope and LFO, the modulation effect with 4 voices and feedback);
 // 48 and 96 kHz; every instruction-set path. Counters: x_realtime (audio seconds rendered per
-// wall-clock second) and ns_per_voice_sample.
+// second of CPU time) and ns_per_voice_sample.
 #include "engine/TarnSynthEngine.h"
 #include "tests/support/EnginePatches.h"
 
@@ -71,5 +71,34 @@ BENCHMARK(BM_VoiceRender)
          {static_cast<int>(Tarn::EnginePath::Scalar), static_cast<int>(Tarn::EnginePath::Sse2),
           static_cast<int>(Tarn::EnginePath::Avx2), static_cast<int>(Tarn::EnginePath::Avx512)}})
     ->Unit(benchmark::kMicrosecond);
+
+// An instance with nothing to play: effect off, or effect on after its tail has died away. Both
+// cost only the clearing of the output.
+void BM_SilentInstance(benchmark::State& state)
+{
+    TW::ParameterElement params;
+    TarnTest::SetDefaults(params);
+    TarnTest::SetHeavyPatch(params);
+    TarnTest::SetByName(params, "Modulation On/Off", static_cast<float>(state.range(0)));
+    Tarn::DisplayBlock display;
+    auto engine = std::make_unique<Tarn::TarnSynthEngine>(params, display);
+    engine->SetSampleRate(48000.0);
+    engine->Reset();
+    std::vector<float> left(kBlock), right(kBlock);
+    float* out[2] = {left.data(), right.data()};
+    for (int i = 0; i < 48000 * 6 / static_cast<int>(kBlock); ++i) // past the effect's tail
+        engine->RenderPlayback(out, kBlock);
+    for (auto _ : state)
+    {
+        engine->RenderPlayback(out, kBlock);
+        benchmark::DoNotOptimize(left.data());
+        benchmark::ClobberMemory();
+    }
+    const double frames = static_cast<double>(state.iterations()) * kBlock;
+    state.counters["x_realtime"] =
+        benchmark::Counter(frames / 48000.0, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_SilentInstance)->ArgName("effect")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -62,7 +62,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                               {"Filter Cutoff", 2500.0f},
                               {"Filter Q", 0.2f},
                               {"Filter KB Track", 0.5f},
-                              {"Volume", 0.57f}}});
+                              {"Volume", 0.538f}}});
 
     d.push_back({"Octaves",
                  {{"Level 2", 1.0f},        {"Level 4", 1.0f},        {"Level 8", 0.2f},
@@ -98,7 +98,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                      {"Sustain", 0.5f},           {"Release", 1.5f},
                                      {"Modulation On/Off", 1.0f}, {"Modulation Wet/Dry", 30.0f},
                                      {"Modulation Delay", 18.0f}, {"Modulation Sweep", 3.0f},
-                                     {"Modulation Rate", 0.35f},  {"Volume", 0.75f}}});
+                                     {"Modulation Rate", 0.35f},  {"Volume", 0.703f}}});
 
     // A band-pass that the filter envelope throws up and back, over a thin pulse.
     d.push_back(
@@ -120,7 +120,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                             {"Decay", 0.4f},
                                                             {"Sustain", 0.6f},
                                                             {"Release", 0.15f},
-                                                            {"Volume", 0.47f}}});
+                                                            {"Volume", 0.388f}}});
 
     d.push_back({"PW Dive",
                  {{"Level 3", 0.333f},
@@ -194,7 +194,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                           {"Modulation Feedback", 35.0f},
                                           {"Modulation Voices", 4.0f},
                                           {"Modulation Spread", 0.8f},
-                                          {"Volume", 0.62f}}});
+                                          {"Volume", 0.57f}}});
 
     // The even partials leave at note-off, so the release tail is hollow (odd partials only).
     d.push_back({"Hollow Release", Series(1, 12, 1, 0.7f, 1.0f) + Select(2, 12, 2, 1) +
@@ -212,7 +212,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                 {"Filter Cutoff", 3000.0f},
                                                 {"Filter Q", 0.1f},
                                                 {"Filter KB Track", 0.6f},
-                                                {"Volume", 0.62f}}});
+                                                {"Volume", 0.508f}}});
 
     // The pulse-width LFO swings the bend nearly from one end of the cycle to the other.
     d.push_back({"Extreme PW", Series(1, 8, 1, 0.8f, 1.0f) + Settings{{"PW LFO Speed", 0.35f},
@@ -229,7 +229,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                                       {"Modulation Delay", 12.0f},
                                                                       {"Modulation Sweep", 2.0f},
                                                                       {"Modulation Rate", 0.3f},
-                                                                      {"Volume", 0.62f}}});
+                                                                      {"Volume", 0.453f}}});
 
     // Harder playing opens the low-pass by up to five octaves.
     d.push_back({"Velocity Filter",
@@ -249,7 +249,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                           {"Decay", 1.2f},
                                                           {"Sustain", 0.6f},
                                                           {"Release", 0.4f},
-                                                          {"Volume", 0.51f}}});
+                                                          {"Volume", 0.455f}}});
 
     // Audio-rate tremolos at non-harmonic ratios give the partials inharmonic sidebands; each
     // group dies away at its own rate.
@@ -279,7 +279,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                        {"Env 3 Level R1", 0.0f},   {"Env 3 Time R2", 0.0f},
                                        {"Attack", 0.001f},         {"Decay", 3.0f},
                                        {"Sustain", 0.0f},          {"Release", 1.2f},
-                                       {"Volume", 0.75f}}});
+                                       {"Volume", 0.719f}}});
 
     d.push_back({"PW Pad", Series(1, 10, 1, 0.75f, 1.0f) + Settings{{"PW LFO Speed", 0.25f},
                                                                     {"PW LFO Amount", 0.3f},
@@ -307,7 +307,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                                     {"Modulation Feedback", 20.0f},
                                                                     {"Modulation Voices", 3.0f},
                                                                     {"Modulation Spread", 0.7f},
-                                                                    {"Volume", 0.6f}}});
+                                                                    {"Volume", 0.503f}}});
 
     d.push_back(
         {"Bassy Bass", Series(1, 8, 1, 0.9f, 1.0f) + Settings{{"Coarse Tune", -12.0f},
@@ -326,7 +326,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                               {"Sustain", 0.85f},
                                                               {"Release", 0.12f},
                                                               {"Velocity Env Amount", 0.5f},
-                                                              {"Volume", 0.5f}}});
+                                                              {"Volume", 0.403f}}});
 
     // Dissonant upper partials fade away and come back, under a slowly wandering filter.
     d.push_back({"Sinister Returner", Partial(1, 0.6f) + Partial(2, 0.2f) + Partial(5, 0.3f, 1) +
@@ -376,7 +376,7 @@ void AddFactoryPresetDesigns0To14(std::vector<PresetDesign>& d)
                                                    {"Modulation Sweep", 8.0f},
                                                    {"Modulation Rate", 0.1f},
                                                    {"Modulation Feedback", -60.0f},
-                                                   {"Volume", 0.66f}}});
+                                                   {"Volume", 0.616f}}});
 }
 
 } // namespace Tarn

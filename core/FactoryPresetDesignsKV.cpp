@@ -37,12 +37,18 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Env 2 Level A2", 0.2f},
                                              {"Env 2 Time A3", 2.0f},
                                              {"Env 2 Sustain", 0.0f},
+                                             {"Env 2 Time R1", 1.5f},
+                                             {"Env 2 Level R1", 0.0f},
+                                             {"Env 2 Time R2", 0.0f},
                                              {"Env 3 Time A1", 0.001f},
                                              {"Env 3 Level A1", 1.0f},
                                              {"Env 3 Time A2", 0.4f},
                                              {"Env 3 Level A2", 0.05f},
                                              {"Env 3 Time A3", 0.8f},
                                              {"Env 3 Sustain", 0.0f},
+                                             {"Env 3 Time R1", 0.6f},
+                                             {"Env 3 Level R1", 0.0f},
+                                             {"Env 3 Time R2", 0.0f},
                                              {"Attack", 0.001f},
                                              {"Decay", 5.0f},
                                              {"Decay Shape", 0.2f},
@@ -55,7 +61,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Modulation Sweep", 2.0f},
                                              {"Modulation Rate", 0.25f},
                                              {"Modulation Feedback", 30.0f},
-                                             {"Volume", 0.72f}}});
+                                             {"Volume", 0.62f}}});
 
     d.push_back({"KV CrystalStrings", Series(1, 16, 1, 0.7f, 1.0f) + Select(1, 8, 1, 1) +
                                           Select(9, 16, 1, 2) +
@@ -72,6 +78,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                                    {"Env 2 Time A2", 1.0f},
                                                    {"Env 2 Time A3", 1.0f},
                                                    {"Env 2 Sustain", 0.7f},
+                                                   {"Env 2 Level R1", 0.3f},
                                                    {"Env 2 Time R1", 2.0f},
                                                    {"Env 2 Time R2", 2.0f},
                                                    {"LFO 2 Speed", 5.7f},
@@ -95,7 +102,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                                    {"Modulation Feedback", 25.0f},
                                                    {"Modulation Voices", 4.0f},
                                                    {"Modulation Spread", 1.0f},
-                                                   {"Volume", 0.6f}}});
+                                                   {"Volume", 0.531f}}});
 
     // LFOs 1 and 2 run at 4 and 10 kHz: fixed-frequency sidebands that ring like struck metal.
     d.push_back({"KV Gamelan1", Partial(1, 0.5f, 1) + Partial(2, 0.35f, 2) + Partial(3, 0.2f, 1) +
@@ -127,12 +134,18 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Env 2 Level A2", 0.15f},
                                              {"Env 2 Time A3", 2.0f},
                                              {"Env 2 Sustain", 0.0f},
+                                             {"Env 2 Time R1", 1.2f},
+                                             {"Env 2 Level R1", 0.0f},
+                                             {"Env 2 Time R2", 0.0f},
                                              {"Env 3 Time A1", 0.001f},
                                              {"Env 3 Level A1", 1.0f},
                                              {"Env 3 Time A2", 0.3f},
                                              {"Env 3 Level A2", 0.1f},
                                              {"Env 3 Time A3", 1.0f},
                                              {"Env 3 Sustain", 0.0f},
+                                             {"Env 3 Time R1", 0.5f},
+                                             {"Env 3 Level R1", 0.0f},
+                                             {"Env 3 Time R2", 0.0f},
                                              {"Attack", 0.001f},
                                              {"Decay", 4.0f},
                                              {"Decay Shape", 0.1f},
@@ -143,7 +156,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Modulation Delay", 30.0f},
                                              {"Modulation Sweep", 1.5f},
                                              {"Modulation Rate", 0.2f},
-                                             {"Volume", 0.74f}}});
+                                             {"Volume", 0.66f}}});
 
     // Slow beating (LFO 1) against near-harmonic sidebands, as a pair of detuned bronze keys.
     d.push_back(
@@ -162,9 +175,12 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                  {"Env 2 Sustain", 0.0f},    {"Env 3 Time A1", 0.001f},  {"Env 3 Level A1", 1.0f},
                  {"Env 3 Time A2", 0.5f},    {"Env 3 Level A2", 0.1f},   {"Env 3 Time A3", 1.2f},
                  {"Env 3 Sustain", 0.0f},    {"Attack", 0.001f},         {"Decay", 5.0f},
+                 {"Env 1 Time R1", 2.0f},    {"Env 1 Level R1", 0.0f},   {"Env 1 Time R2", 0.0f},
+                 {"Env 2 Time R1", 1.2f},    {"Env 2 Level R1", 0.0f},   {"Env 2 Time R2", 0.0f},
+                 {"Env 3 Time R1", 0.5f},    {"Env 3 Level R1", 0.0f},   {"Env 3 Time R2", 0.0f},
                  {"Sustain", 0.0f},          {"Release", 3.0f},          {"Filter Type", 1.0f},
                  {"Filter Cutoff", 5000.0f}, {"Filter Q", 0.2f},         {"Filter KB Track", 1.0f},
-                 {"Volume", 0.74f}}});
+                 {"Volume", 0.645f}}});
 
     // An electric piano: a bright tine that fades fast, a soft body, a gentle tremolo.
     d.push_back({"KV Keyboard1", Partial(1, 0.8f) + Partial(2, 0.3f, 1) + Partial(3, 0.15f, 1) +
@@ -210,14 +226,14 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                               {"Modulation Delay", 6.0f},
                                               {"Modulation Sweep", 2.0f},
                                               {"Modulation Rate", 0.9f},
-                                              {"Volume", 0.67f}} +
+                                              {"Volume", 0.566f}} +
                                      InvalidSlotLeftovers(0.5f)});
 
     d.push_back({"KV QuietRingMod", Partial(1, 0.6f, 1) + Partial(2, 0.4f, 1) +
                                         Partial(3, 0.25f, 1) + Partial(5, 0.15f, 1) +
-                                        Settings{{"LFO 1 Speed", 31.4f},
+                                        Settings{{"LFO 1 Speed", 37.0f},
                                                  {"LFO 1 Multiplier", 1.0f},
-                                                 {"LFO 1 KB Track", 0.5f},
+                                                 {"LFO 1 KB Track", 1.0f},
                                                  {"LFO 1 Offset", 0.0f},
                                                  {"LFO 1 Amount", 1.0f},
                                                  {"Attack", 0.4f},
@@ -225,14 +241,14 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                                  {"Sustain", 0.8f},
                                                  {"Release", 1.2f},
                                                  {"Filter Type", 1.0f},
-                                                 {"Filter Cutoff", 1400.0f},
+                                                 {"Filter Cutoff", 3200.0f},
                                                  {"Filter Q", 0.2f},
                                                  {"Modulation On/Off", 1.0f},
                                                  {"Modulation Wet/Dry", 30.0f},
                                                  {"Modulation Delay", 25.0f},
                                                  {"Modulation Sweep", 3.0f},
                                                  {"Modulation Rate", 0.3f},
-                                                 {"Volume", 0.55f}} +
+                                                 {"Volume", 0.458f}} +
                                         InvalidSlotLeftovers(0.75f)});
 
     // Three groups chopped on and off at unrelated rates, through a wandering band-pass.
@@ -240,39 +256,23 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                  Partial(1, 0.4f, 1) + Partial(2, 0.3f, 2) + Partial(3, 0.3f, 3) +
                      Partial(4, 0.25f, 1) + Partial(5, 0.25f, 2) + Partial(6, 0.2f, 3) +
                      Partial(8, 0.2f, 1) + Partial(10, 0.15f, 2) + Partial(12, 0.15f, 3) +
-                     Settings{{"LFO 1 Speed", 9.3f},
-                              {"LFO 1 Offset", 0.0f},
-                              {"LFO 1 Amount", 1.0f},
-                              {"LFO 1 KB Track", 0.4f},
-                              {"LFO 2 Speed", 13.1f},
-                              {"LFO 2 Offset", 0.0f},
-                              {"LFO 2 Amount", 1.0f},
-                              {"LFO 2 KB Track", 0.4f},
-                              {"LFO 3 Speed", 7.1f},
-                              {"LFO 3 Offset", 0.0f},
-                              {"LFO 3 Amount", 1.0f},
-                              {"LFO 3 KB Track", 0.4f},
-                              {"Filter Type", 2.0f},
-                              {"Filter Cutoff", 1200.0f},
-                              {"Filter Q", 0.6f},
-                              {"Filter LFO Speed", 0.4f},
-                              {"Filter LFO Amount", 2.0f},
-                              {"Filter LFO Type Amount", 0.8f},
-                              {"PW LFO Speed", 5.5f},
-                              {"PW LFO Amount", 0.25f},
-                              {"Attack", 0.05f},
-                              {"Decay", 1.0f},
-                              {"Sustain", 0.9f},
-                              {"Release", 1.5f},
-                              {"Modulation On/Off", 1.0f},
-                              {"Modulation Wet/Dry", 45.0f},
-                              {"Modulation Delay", 90.0f},
-                              {"Modulation Sweep", 20.0f},
-                              {"Modulation Rate", 0.15f},
-                              {"Modulation Feedback", 55.0f},
-                              {"Modulation Voices", 4.0f},
-                              {"Modulation Spread", 0.75f},
-                              {"Volume", 0.66f}} +
+                     Settings{{"LFO 1 Speed", 9.3f},       {"LFO 1 Offset", 0.0f},
+                              {"LFO 1 Amount", 1.0f},      {"LFO 1 KB Track", 0.4f},
+                              {"LFO 2 Speed", 13.1f},      {"LFO 2 Offset", 0.0f},
+                              {"LFO 2 Amount", 1.0f},      {"LFO 2 KB Track", 0.4f},
+                              {"LFO 3 Speed", 7.1f},       {"LFO 3 Offset", 0.0f},
+                              {"LFO 3 Amount", 1.0f},      {"LFO 3 KB Track", 0.4f},
+                              {"Filter Type", 2.0f},       {"Filter Cutoff", 1200.0f},
+                              {"Filter Q", 0.6f},          {"Filter LFO Speed", 0.4f},
+                              {"Filter LFO Amount", 2.0f}, {"Filter LFO Type Amount", 0.8f},
+                              {"PW LFO Speed", 5.5f},      {"PW LFO Amount", 0.25f},
+                              {"Attack", 0.05f},           {"Decay", 1.0f},
+                              {"Sustain", 0.9f},           {"Release", 1.5f},
+                              {"Modulation On/Off", 1.0f}, {"Modulation Wet/Dry", 45.0f},
+                              {"Modulation Delay", 90.0f}, {"Modulation Sweep", 20.0f},
+                              {"Modulation Rate", 0.15f},  {"Modulation Feedback", 55.0f},
+                              {"Modulation Voices", 4.0f}, {"Modulation Spread", 0.75f},
+                              {"Volume", 0.652f}} +
                      InvalidSlotLeftovers(1.0f)});
 
     // Drawbar organ through a fast modulated delay, as a rotating speaker.
@@ -293,7 +293,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                                {"Modulation Sweep", 2.5f},
                                                {"Modulation Rate", 5.8f},
                                                {"Modulation Voices", 2.0f},
-                                               {"Volume", 0.62f}} +
+                                               {"Volume", 0.512f}} +
                                       InvalidSlotLeftovers(1.5f)});
 
     d.push_back({"KV SpaceOrgan2", Partial(1, 0.55f) + Partial(2, 0.2f) + Partial(3, 0.4f) +
@@ -322,7 +322,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                                 {"Modulation Feedback", 40.0f},
                                                 {"Modulation Voices", 4.0f},
                                                 {"Modulation Spread", 1.0f},
-                                                {"Volume", 0.6f}} +
+                                                {"Volume", 0.577f}} +
                                        InvalidSlotLeftovers(2.0f)});
 
     // A bowed ensemble that swells in and opens up as the filter envelope rises.
@@ -351,47 +351,34 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Modulation Feedback", 10.0f},
                                              {"Modulation Voices", 4.0f},
                                              {"Modulation Spread", 0.9f},
-                                             {"Volume", 0.58f}} +
+                                             {"Volume", 0.499f}} +
                                     InvalidSlotLeftovers(2.5f)});
 
-    d.push_back({"KV Strings2", Series(1, 16, 1, 0.7f, 0.9f) + Select(6, 16, 1, 1) +
-                                    Settings{{"Env 1 Time A1", 1.5f},
-                                             {"Env 1 Level A1", 0.2f},
-                                             {"Env 1 Time A2", 1.5f},
-                                             {"Env 1 Time R1", 1.0f},
-                                             {"Env 1 Level R1", 0.5f},
-                                             {"Env 1 Time R2", 1.0f},
-                                             {"LFO 1 Speed", 5.5f},
-                                             {"LFO 1 Offset", 0.85f},
-                                             {"LFO 1 Amount", 0.15f},
-                                             {"Attack", 1.4f},
-                                             {"Attack Shape", 0.6f},
-                                             {"Decay", 1.0f},
-                                             {"Sustain", 0.95f},
-                                             {"Release", 2.0f},
-                                             {"Filter Type", 1.0f},
-                                             {"Filter Cutoff", 2200.0f},
-                                             {"Filter Q", 0.2f},
-                                             {"Filter KB Track", 0.5f},
-                                             {"Filter LFO Speed", 0.2f},
-                                             {"Filter LFO Amount", 0.3f},
-                                             {"Modulation On/Off", 1.0f},
-                                             {"Modulation Wet/Dry", 50.0f},
-                                             {"Modulation Delay", 20.0f},
-                                             {"Modulation Sweep", 6.0f},
-                                             {"Modulation Rate", 0.3f},
-                                             {"Modulation Feedback", 30.0f},
-                                             {"Modulation Voices", 3.0f},
-                                             {"Modulation Spread", 0.6f},
-                                             {"Volume", 0.58f}} +
-                                    InvalidSlotLeftovers(3.0f)});
+    d.push_back(
+        {"KV Strings2", Series(1, 16, 1, 0.7f, 0.9f) + Select(6, 16, 1, 1) +
+                            Settings{{"Env 1 Time A1", 1.5f},     {"Env 1 Level A1", 0.2f},
+                                     {"Env 1 Time A2", 1.5f},     {"Env 1 Time R1", 1.0f},
+                                     {"Env 1 Level R1", 0.5f},    {"Env 1 Time R2", 1.0f},
+                                     {"LFO 1 Speed", 5.5f},       {"LFO 1 Offset", 0.85f},
+                                     {"LFO 1 Amount", 0.15f},     {"Attack", 1.4f},
+                                     {"Attack Shape", 0.6f},      {"Decay", 1.0f},
+                                     {"Sustain", 0.95f},          {"Release", 2.0f},
+                                     {"Filter Type", 1.0f},       {"Filter Cutoff", 2200.0f},
+                                     {"Filter Q", 0.2f},          {"Filter KB Track", 0.5f},
+                                     {"Filter LFO Speed", 0.2f},  {"Filter LFO Amount", 0.3f},
+                                     {"Modulation On/Off", 1.0f}, {"Modulation Wet/Dry", 50.0f},
+                                     {"Modulation Delay", 20.0f}, {"Modulation Sweep", 6.0f},
+                                     {"Modulation Rate", 0.3f},   {"Modulation Feedback", 30.0f},
+                                     {"Modulation Voices", 3.0f}, {"Modulation Spread", 0.6f},
+                                     {"Volume", 0.554f}} +
+                            InvalidSlotLeftovers(3.0f)});
 
     // Everything drifts: partial groups morph over seconds, the band-pass sweeps through the
     // filter types, and a long feedback delay swirls.
-    d.push_back({"KV Wormhole", Partial(1, 0.4f) + Partial(2, 0.35f, 1) + Partial(3, 0.35f, 2) +
-                                    Partial(5, 0.3f, 3) + Partial(7, 0.25f, 1) +
-                                    Partial(9, 0.2f, 2) + Partial(11, 0.2f, 3) +
-                                    Partial(13, 0.15f, 1) + Partial(16, 0.15f, 2) +
+    d.push_back({"KV Wormhole", Partial(1, 0.96f) + Partial(2, 0.84f, 1) + Partial(3, 0.84f, 2) +
+                                    Partial(5, 0.72f, 3) + Partial(7, 0.6f, 1) +
+                                    Partial(9, 0.48f, 2) + Partial(11, 0.48f, 3) +
+                                    Partial(13, 0.36f, 1) + Partial(16, 0.36f, 2) +
                                     Settings{{"Coarse Tune", -12.0f},
                                              {"Env 1 Time A1", 2.0f},
                                              {"Env 1 Level A1", 1.0f},
@@ -408,6 +395,15 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Env 3 Time A2", 4.0f},
                                              {"Env 3 Time A3", 2.0f},
                                              {"Env 3 Sustain", 0.2f},
+                                             {"Env 1 Time R1", 2.0f},
+                                             {"Env 1 Level R1", 0.4f},
+                                             {"Env 1 Time R2", 3.0f},
+                                             {"Env 2 Time R1", 2.0f},
+                                             {"Env 2 Level R1", 0.2f},
+                                             {"Env 2 Time R2", 3.0f},
+                                             {"Env 3 Time R1", 2.0f},
+                                             {"Env 3 Level R1", 0.1f},
+                                             {"Env 3 Time R2", 3.0f},
                                              {"LFO 1 Speed", 0.3f},
                                              {"LFO 1 Offset", 0.5f},
                                              {"LFO 1 Amount", 0.5f},
@@ -419,9 +415,10 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"LFO 3 Amount", 0.5f},
                                              {"Filter Type", 2.0f},
                                              {"Filter Cutoff", 700.0f},
-                                             {"Filter Q", 0.7f},
+                                             {"Filter Q", 0.45f},
+                                             {"Filter KB Track", 1.0f},
                                              {"Filter LFO Speed", 0.11f},
-                                             {"Filter LFO Amount", 2.5f},
+                                             {"Filter LFO Amount", 1.5f},
                                              {"Filter LFO Type Amount", 1.0f},
                                              {"Filter Env Attack", 4.0f},
                                              {"Filter Env Decay", 4.0f},
@@ -439,7 +436,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                              {"Modulation Delay", 250.0f},
                                              {"Modulation Sweep", 30.0f},
                                              {"Modulation Rate", 0.07f},
-                                             {"Modulation Feedback", 75.0f},
+                                             {"Modulation Feedback", 55.0f},
                                              {"Modulation Voices", 4.0f},
                                              {"Modulation Spread", 0.85f},
                                              {"Modulation Shape", 0.3f},
@@ -469,12 +466,12 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                           {"Filter Env Sustain", 0.1f},
                                           {"Filter Env Release", 0.1f},
                                           {"Filter Env Amount", 2.0f},
-                                          {"Attack", 0.002f},
+                                          {"Attack", 0.008f},
                                           {"Decay", 1.0f},
                                           {"Sustain", 0.8f},
                                           {"Release", 0.1f},
                                           {"Velocity Env Amount", 0.5f},
-                                          {"Volume", 0.6f}}});
+                                          {"Volume", 0.453f}}});
 
     // A hollow square bass through a resonant low-pass.
     d.push_back(
@@ -497,7 +494,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                                              {"Decay", 0.25f},
                                                              {"Sustain", 0.45f},
                                                              {"Release", 0.1f},
-                                                             {"Volume", 0.58f}}});
+                                                             {"Volume", 0.535f}}});
 
     // Pulsing, ring-modulated and swept: a machine that never settles.
     d.push_back({"KV SciFi1", Partial(1, 0.5f) + Partial(2, 0.4f, 1) + Partial(3, 0.35f, 2) +
@@ -538,7 +535,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                            {"Modulation Rate", 0.45f},
                                            {"Modulation Feedback", 60.0f},
                                            {"Modulation Shape", 0.5f},
-                                           {"Volume", 0.63f}} +
+                                           {"Volume", 0.611f}} +
                                   ReservedSlotLeftovers(0.25f)});
 
     // High partials twinkle on and off at three rates, an octave up, in a long echo.
@@ -578,7 +575,7 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                            {"Modulation Feedback", 50.0f},
                                            {"Modulation Voices", 4.0f},
                                            {"Modulation Spread", 1.0f},
-                                           {"Volume", 0.7f}} +
+                                           {"Volume", 0.634f}} +
                                   ReservedSlotLeftovers(0.5f)});
 
     // A slow bloom in which the stars come out group by group.
@@ -598,6 +595,12 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                            {"Env 1 Time A1", 1.0f},
                                            {"Env 2 Time A1", 2.0f},
                                            {"Env 3 Time A1", 3.0f},
+                                           {"Env 1 Level A1", 1.0f},
+                                           {"Env 2 Level A1", 1.0f},
+                                           {"Env 3 Level A1", 1.0f},
+                                           {"Env 1 Shape A1", 0.5f},
+                                           {"Env 2 Shape A1", 0.5f},
+                                           {"Env 3 Shape A1", 0.5f},
                                            {"Env 1 Time R1", 2.5f},
                                            {"Env 2 Time R1", 3.0f},
                                            {"Env 3 Time R1", 3.5f},
@@ -612,14 +615,14 @@ void AddFactoryPresetDesigns15To31(std::vector<PresetDesign>& d)
                                            {"Filter Cutoff", 6000.0f},
                                            {"Filter Q", 0.3f},
                                            {"Modulation On/Off", 1.0f},
-                                           {"Modulation Wet/Dry", 50.0f},
+                                           {"Modulation Wet/Dry", 40.0f},
                                            {"Modulation Delay", 200.0f},
                                            {"Modulation Sweep", 12.0f},
                                            {"Modulation Rate", 0.1f},
-                                           {"Modulation Feedback", 65.0f},
+                                           {"Modulation Feedback", 40.0f},
                                            {"Modulation Voices", 4.0f},
                                            {"Modulation Spread", 0.9f},
-                                           {"Volume", 0.66f}} +
+                                           {"Volume", 0.597f}} +
                                   ReservedSlotLeftovers(0.75f)});
 }
 

@@ -1,7 +1,9 @@
 // Listens to every factory preset through the instance: a four-note chord at velocity 100,
 // held, then released. Each preset must sound (and not clip), be unlike the others, and do what
 // its name promises: basses are low, bells ring away while held, pads and strings swell, the
-// moving sounds move.
+// moving sounds move. And it plays them as a musician would try them: a C3-E3-G3-C4 chord,
+// a held A4 and a fast run, at velocities 100 and 127, for level, clipping, onset spikes and
+// jumps in level at note-off.
 #include "support/SpectrumAnalysis.h"
 #include "support/TestInstance.h"
 
@@ -135,6 +137,121 @@ Features Listen(int preset)
     return f;
 }
 
+// How a preset plays: levels in dBFS, peaks as sample values.
+struct Playing
+{
+    double chordLevel = 0.0;  // dBFS RMS of the loudest 400 ms of a held C3-E3-G3-C4, velocity 100
+    double chordPeak = 0.0;   // the same chord at velocity 127, held 2 s and released
+    double runPeak = 0.0;     // sixteen notes C3..D5 at velocity 127, 60 ms apart
+    double onsetSpike = 0.0;  // chord and held A4: peak of the first 4 ms over that of the next 46
+    double releaseJump = 0.0; // dB, chord and A4: loudest 20 ms in the half second after note-off,
+                              // re the loudest 20 ms in the half second before it
+};
+
+double Db(double x)
+{
+    return 20.0 * std::log10(x + 1e-9);
+}
+
+double LoudestRms(const std::vector<float>& x, std::size_t from, std::size_t to, std::size_t window)
+{
+    double loudest = 0.0;
+    for (std::size_t at = from; at + window <= to; at += window / 4)
+        loudest = std::max(loudest, Rms(x, at, window));
+    return loudest;
+}
+
+double PeakOf(const std::vector<float>& x, std::size_t from, std::size_t to)
+{
+    double peak = 0.0;
+    for (std::size_t i = from; i < to && i < x.size(); ++i)
+        peak = std::max(peak, static_cast<double>(std::fabs(x[i])));
+    return peak;
+}
+
+// A click at note-on: the first 4 ms much louder than what follows at once.
+double OnsetSpike(const std::vector<float>& x)
+{
+    return PeakOf(x, 0, 192) / std::max(PeakOf(x, 192, 2400), 1e-9);
+}
+
+double ReleaseJump(const std::vector<float>& x, std::size_t noteOff)
+{
+    return Db(LoudestRms(x, noteOff, noteOff + 24000, 960)) -
+           Db(LoudestRms(x, noteOff - 24000, noteOff, 960));
+}
+
+double StereoPeak(TestInstance& synth)
+{
+    return std::max(Peak(synth.Left()), Peak(synth.Right()));
+}
+
+Playing Play(int preset)
+{
+    const int chord[4] = {48, 52, 55, 60};
+    Playing p;
+    auto load = [&](TestInstance& synth)
+    { EXPECT_EQ(synth->NewFactoryPresetSet(GetFactoryPresetList()[preset]), TW::kNoErr); };
+    for (int velocity : {100, 127})
+    {
+        TestInstance synth(kRate);
+        load(synth);
+        for (int key : chord)
+            synth->HandleMidiEvent(0x90, 0, key, static_cast<std::uint8_t>(velocity), 0);
+        synth.RenderFrames(96000, 512);
+        for (int key : chord)
+            synth->HandleMidiEvent(0x80, 0, key, 0, 0);
+        synth.RenderFrames(48000, 512);
+        if (velocity == 100)
+        {
+            p.chordLevel = Db(std::max(LoudestRms(synth.Left(), 0, 96000, 19200),
+                                       LoudestRms(synth.Right(), 0, 96000, 19200)));
+            p.onsetSpike = OnsetSpike(synth.Left());
+            p.releaseJump = ReleaseJump(synth.Left(), 96000);
+        }
+        else
+            p.chordPeak = StereoPeak(synth);
+    }
+    {
+        TestInstance synth(kRate);
+        load(synth);
+        const int scale[7] = {0, 2, 4, 5, 7, 9, 11};
+        for (int i = 0; i < 16; ++i)
+        {
+            const int key = 48 + 12 * (i / 7) + scale[i % 7];
+            synth->HandleMidiEvent(0x90, 0, key, 127, 0);
+            synth.RenderFrames(2880, 480);
+            synth->HandleMidiEvent(0x80, 0, key, 0, 0);
+        }
+        synth.RenderFrames(96000, 512);
+        p.runPeak = StereoPeak(synth);
+    }
+    {
+        TestInstance synth(kRate);
+        load(synth);
+        synth->HandleMidiEvent(0x90, 0, 69, 100, 0);
+        synth.RenderFrames(72000, 480);
+        synth->HandleMidiEvent(0x80, 0, 69, 0, 0);
+        synth.RenderFrames(48000, 480);
+        const std::vector<float>& x = synth.Left();
+        p.onsetSpike = std::max(p.onsetSpike, OnsetSpike(x));
+        p.releaseJump = std::max(p.releaseJump, ReleaseJump(x, 72000));
+    }
+    return p;
+}
+
+const std::vector<Playing>& AllPlaying()
+{
+    static const std::vector<Playing> all = []
+    {
+        std::vector<Playing> v;
+        for (int p = 0; p < kNumFactoryPresets; ++p)
+            v.push_back(Play(p));
+        return v;
+    }();
+    return all;
+}
+
 const std::vector<Features>& AllFeatures()
 {
     static const std::vector<Features> all = []
@@ -193,6 +310,50 @@ TEST(FactoryPresetSound, EverySoundsWithoutClipping)
         {
             EXPECT_LT(all[p].peak, 1.0) << name;
         }
+    }
+}
+
+// Presets that are quiet or loud by nature, outside the common level window.
+bool IsQuietByNature(const char* name)
+{
+    // Named for it: a soft ring-modulated texture meant to sit under other sounds.
+    return std::string(name) == "KV QuietRingMod";
+}
+
+TEST(FactoryPresetSound, PlaysAtAMatchedLevelWithoutClipsSpikesOrReleaseJumps)
+{
+    const auto& all = AllPlaying();
+    std::printf("%-3s %-18s %8s %8s %8s %7s %8s\n", "no", "name", "chord dB", "chord127", "run127",
+                "onset", "release");
+    for (int p = 0; p < kNumFactoryPresets; ++p)
+    {
+        const Playing& f = all[p];
+        std::printf("%-3d %-18s %8.1f %8.3f %8.3f %7.2f %8.1f\n", p,
+                    GetFactoryPresetTable()[p].name, f.chordLevel, f.chordPeak, f.runPeak,
+                    f.onsetSpike, f.releaseJump);
+    }
+    for (int p = 0; p < kNumFactoryPresets; ++p)
+    {
+        if (IsGiven(p))
+            continue;
+        const char* name = GetFactoryPresetTable()[p].name;
+        const Playing& f = all[p];
+        if (IsQuietByNature(name))
+        {
+            EXPECT_LT(f.chordLevel, -21.0) << name;
+            EXPECT_GT(f.chordLevel, -36.0) << name;
+        }
+        else
+        {
+            EXPECT_GE(f.chordLevel, -21.0) << name;
+            EXPECT_LE(f.chordLevel, -15.0) << name;
+        }
+        EXPECT_LT(f.chordPeak, 1.0) << name;
+        EXPECT_LT(f.runPeak, 1.0) << name;
+        EXPECT_LT(f.onsetSpike, 1.3) << name;
+        // None is meant to get louder at note-off ("Hollow Release" changes colour, the tails
+        // of the stars and the wormhole fade). 1.5 dB leaves room for the swing of a tremolo.
+        EXPECT_LT(f.releaseJump, 1.5) << name;
     }
 }
 
@@ -283,4 +444,29 @@ TEST(FactoryPresetSound, HollowReleaseLosesItsEvenPartials)
     };
     EXPECT_GT(ratio(30000), 0.3);
     EXPECT_LT(ratio(48000 + 9600), 0.05);
+}
+
+TEST(FactoryPresetSound, QuietRingModRingsAroundTheNote)
+{
+    // Ring modulation: sum and difference tones of the partials and a modulator near the note,
+    // so most of the power lies between the harmonics of a held A4, and below its 4th harmonic.
+    TestInstance synth(kRate);
+    ASSERT_EQ(synth->NewFactoryPresetSet(GetFactoryPresetList()[Number("KV QuietRingMod")]),
+              TW::kNoErr);
+    ASSERT_EQ(synth->HandleMidiEvent(0x90, 0, 69, 100, 0), TW::kNoErr);
+    synth.RenderFrames(72000, 512);
+    const std::vector<double> m = MagnitudeSpectrum(synth.Left(), 48000, 16384);
+    const double binHz = kRate / 16384;
+    double between = 0.0, total = 0.0;
+    for (std::size_t b = 1; b < m.size(); ++b)
+    {
+        const double hz = static_cast<double>(b) * binHz;
+        const double power = m[b] * m[b];
+        total += power;
+        const double nearest = std::round(hz / 440.0) * 440.0;
+        if (hz < 4 * 440.0 && std::fabs(hz - nearest) > 20.0)
+            between += power;
+    }
+    ASSERT_GT(total, 0.0);
+    EXPECT_GT(between / total, 0.6);
 }
