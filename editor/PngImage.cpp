@@ -16,6 +16,8 @@ namespace
 // Deflate cannot compress better than about 1032 to 1; a file whose remaining bytes could not
 // hold the image it announces is refused before the image's memory is taken.
 constexpr std::size_t kMaxInflateRatio = 1100;
+constexpr png_alloc_size_t kMaxChunkBytes = 4 * 1024 * 1024;
+constexpr png_uint_32 kMaxAncillaryChunks = 256;
 
 struct MemoryReader
 {
@@ -65,6 +67,11 @@ bool ReadHeader(png_structp png, png_infop info, Header& header)
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_set_user_limits(png, PngImage::kMaxSide, PngImage::kMaxSide);
+    // Compressed text and colour profiles inflate to at most this much; chunks we do not know
+    // are skipped unread.
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    png_set_chunk_cache_max(png, kMaxAncillaryChunks);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
     png_read_info(png, info);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -107,6 +114,30 @@ bool WriteRows(png_structp png, png_infop info, const std::uint8_t* pixels, int 
     return true;
 }
 
+// Whether every chunk up to the end chunk lies within the data. libpng takes a chunk's memory
+// before reading it and only warns about absurd lengths, so a few bytes claiming a chunk of
+// gigabytes are refused here.
+bool ChunksFit(const std::uint8_t* data, std::size_t size)
+{
+    std::size_t position = 8;
+    // A chunk is its length and type (8 bytes), its data and a 4-byte check.
+    while (size - position >= 8)
+    {
+        if (size - position < 12)
+            return false;
+        const std::uint32_t length = (std::uint32_t{data[position]} << 24) |
+                                     (std::uint32_t{data[position + 1]} << 16) |
+                                     (std::uint32_t{data[position + 2]} << 8) | data[position + 3];
+        if (length > size - position - 12)
+            return false;
+        const bool end = std::memcmp(data + position + 4, "IEND", 4) == 0;
+        position += 12 + std::size_t{length};
+        if (end)
+            break;
+    }
+    return true;
+}
+
 } // namespace
 
 void PngImage::Clear()
@@ -127,6 +158,8 @@ bool PngImage::Decode(const std::uint8_t* data, std::size_t size, std::string* e
     };
     if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
         return fail("not a PNG file");
+    if (!ChunksFit(data, size))
+        return fail("damaged PNG file: a chunk runs past the end");
 
     ErrorText errorText{};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errorText, OnError, OnWarning);

@@ -110,9 +110,15 @@ TEST(PngImage, DamagedOrTruncatedDataLeavesTheImageEmpty)
     // Chunk CRCs catch a change anywhere in a chunk.
     EXPECT_GT(refused, static_cast<int>((good.size() - 8) / 5) * 9 / 10);
 
-    // A header announcing far more pixels than the file could hold is refused without decoding.
-    Bytes huge = EncodedPattern(1, 1, 3);
-    EXPECT_FALSE(image.Decode(huge.data(), 7));
+    // A few bytes announcing a chunk of nearly 2 GB are refused before any memory is taken for
+    // it (the fuzzer's memory limit found this one).
+    Bytes huge(good.begin(), good.begin() + 33); // signature and header chunk
+    for (std::uint8_t byte : std::initializer_list<std::uint8_t>{0x74, 0x50, 0x00, 0x00, 'z', 'T',
+                                                                 'X', 't', 0, 0, 0, 0})
+        huge.push_back(byte);
+    std::string error;
+    EXPECT_FALSE(image.Decode(huge.data(), huge.size(), &error));
+    EXPECT_EQ(error, "damaged PNG file: a chunk runs past the end");
 }
 
 TEST(Texture, UsableImagesArePowersOfTwoWithThreeOrFourChannelsOfEightBits)
