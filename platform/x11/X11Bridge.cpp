@@ -16,6 +16,11 @@ namespace TW
 namespace
 {
 
+XVisualInfo* VisualOf(void* visual)
+{
+    return static_cast<XVisualInfo*>(visual);
+}
+
 // The bridges by connection, for the connections' error handler.
 std::mutex& RegistryMutex()
 {
@@ -145,7 +150,7 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
     const int scale = GetDevicePixelScale();
     const int w = (width < 1 ? 1 : width) * scale;
     const int h = (height < 1 ? 1 : height) * scale;
-    m_colormap = XCreateColormap(m_display, root, m_visual->visual, AllocNone);
+    m_colormap = XCreateColormap(m_display, root, VisualOf(m_visual)->visual, AllocNone);
     XSetWindowAttributes attributes{};
     attributes.colormap = m_colormap;
     attributes.border_pixel = 0;
@@ -153,10 +158,10 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
     attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask |
                             ButtonReleaseMask | PointerMotionMask | KeyPressMask | FocusChangeMask;
     const unsigned errorsBefore = m_errorCount.load();
-    m_window =
-        XCreateWindow(m_display, m_topLevel ? root : parent, 0, 0, static_cast<unsigned>(w),
-                      static_cast<unsigned>(h), 0, m_visual->depth, InputOutput, m_visual->visual,
-                      CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
+    m_window = XCreateWindow(m_display, m_topLevel ? root : parent, 0, 0, static_cast<unsigned>(w),
+                             static_cast<unsigned>(h), 0, VisualOf(m_visual)->depth, InputOutput,
+                             VisualOf(m_visual)->visual,
+                             CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
     if (m_topLevel)
     {
         XStoreName(m_display, m_window, title ? title : "");
@@ -205,7 +210,7 @@ void X11Bridge::Show()
     XFlush(m_display);
 }
 
-void X11Bridge::HandleStructureEvent(const XEvent& event)
+void X11Bridge::HandleStructureEvent(const _XEvent& event)
 {
     switch (event.type)
     {
@@ -265,7 +270,7 @@ bool X11Bridge::InitGL()
         return false;
     if (!m_context)
     {
-        m_context = glXCreateContext(m_display, m_visual, nullptr, True);
+        m_context = glXCreateContext(m_display, VisualOf(m_visual), nullptr, True);
         if (!m_context)
         {
             std::fprintf(stderr, "X11: unable to create a GL context\n");
@@ -298,12 +303,12 @@ void X11Bridge::InitGLOffscreen(int width, int height)
     if (!m_context || width < 1 || height < 1 || !m_windowAlive.load())
         return;
     const unsigned errorsBefore = m_errorCount.load();
-    m_labelPixmap =
-        XCreatePixmap(m_display, m_window, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height), static_cast<unsigned>(m_visual->depth));
-    m_labelDrawable = glXCreateGLXPixmap(m_display, m_visual, m_labelPixmap);
+    m_labelPixmap = XCreatePixmap(m_display, m_window, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height),
+                                  static_cast<unsigned>(VisualOf(m_visual)->depth));
+    m_labelDrawable = glXCreateGLXPixmap(m_display, VisualOf(m_visual), m_labelPixmap);
     // Shares textures with the window's context, so the label font can be drawn here.
-    m_labelContext = glXCreateContext(m_display, m_visual, m_context, True);
+    m_labelContext = glXCreateContext(m_display, VisualOf(m_visual), m_context, True);
     XSync(m_display, False);
     if (!m_labelContext || m_errorCount.load() != errorsBefore)
     {

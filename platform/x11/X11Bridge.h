@@ -10,14 +10,14 @@
 #include "editor/ManagerPlatformBridge.h"
 #include "platform/x11/X11EventTranslator.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
 
+// Xlib's and GLX's types by their own names: their headers stay out of ours (Xlib's macros,
+// such as Status and None, would clash with other code).
+struct _XDisplay;
 typedef struct __GLXcontextRec* GLXContext;
 
 namespace TW
@@ -39,7 +39,7 @@ public:
     // Main thread: shows the window.
     void Show();
     unsigned long GetWindow() const { return m_window; }
-    Display* GetDisplay() const { return m_display; }
+    _XDisplay* GetDisplay() const { return m_display; }
     // The connection's file descriptor, for a host's event loop to watch; -1 when not open.
     int GetConnectionNumber() const;
     // False once the window has been destroyed from outside.
@@ -77,14 +77,14 @@ public:
     bool ReadPixels(std::vector<std::uint8_t>& rgba, int& width, int& height);
 
 private:
-    void HandleStructureEvent(const XEvent& event);
+    void HandleStructureEvent(const _XEvent& event);
 
-    Display* m_display = nullptr;
-    XVisualInfo* m_visual = nullptr;
-    Colormap m_colormap = 0;
-    Window m_window = 0;
+    _XDisplay* m_display = nullptr;
+    void* m_visual = nullptr; // XVisualInfo
+    unsigned long m_colormap = 0;
+    unsigned long m_window = 0;
     bool m_topLevel = false;
-    Atom m_deleteWindow = 0;
+    unsigned long m_deleteWindow = 0; // Atom
     std::atomic<bool> m_windowAlive{false};
     std::atomic<unsigned> m_errorCount{0};
     std::atomic<int> m_widthPixels{1};
@@ -94,7 +94,7 @@ private:
 
     GLXContext m_context = nullptr;
     GLXContext m_labelContext = nullptr;
-    Pixmap m_labelPixmap = 0;
+    unsigned long m_labelPixmap = 0;
     unsigned long m_labelDrawable = 0;       // GLXPixmap
     std::vector<std::uint8_t> m_labelPixels; // BGRA, top row first
     int m_labelWidth = 0;

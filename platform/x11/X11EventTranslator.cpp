@@ -1,5 +1,6 @@
 #include "platform/x11/X11EventTranslator.h"
 
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
@@ -47,7 +48,7 @@ unsigned char X11EventTranslator::SpecialKey(unsigned long keysym)
     }
 }
 
-bool X11EventTranslator::Translate(XEvent& event, X11InputSink& sink)
+bool X11EventTranslator::Translate(_XEvent& event, X11InputSink& sink)
 {
     switch (event.type)
     {

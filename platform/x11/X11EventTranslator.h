@@ -4,7 +4,8 @@
 
 #include "platform/x11/X11InputSink.h"
 
-#include <X11/Xlib.h>
+// Xlib's event; its header stays out of ours (its macros would clash with other code).
+union _XEvent;
 
 namespace TW
 {
@@ -25,7 +26,7 @@ public:
     void SetDoubleClickTime(unsigned long milliseconds) { m_doubleClickTime = milliseconds; }
 
     // Handles one event; false when it is none of the input events above.
-    bool Translate(XEvent& event, X11InputSink& sink);
+    bool Translate(_XEvent& event, X11InputSink& sink);
 
     // The modifier word of an X state mask.
     static unsigned Modifiers(unsigned state);
