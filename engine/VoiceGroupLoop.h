@@ -162,8 +162,8 @@ template <class S> struct VoiceGroupLoop
             if (harmonics > 0)
             {
                 s[1] = Sine(bent);
-                const V c1 = Sine(S::Add(bent, quarter));
-                s[2] = S::Mul(S::Add(s[1], s[1]), c1);
+                if (harmonics > 1)
+                    s[2] = S::Mul(S::Add(s[1], s[1]), Sine(S::Add(bent, quarter)));
                 if (harmonics > 2)
                 {
                     const V c2 = Sine(S::Add(S::Add(bent, bent), quarter));
