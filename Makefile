@@ -26,6 +26,7 @@ check-sanitize: deps
 	    -DVELLUNA_SANITIZE=address,undefined $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	    ctest --no-tests=error --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
 	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DVELLUNA_SANITIZE=thread $(CMAKE_FLAGS)

@@ -18,7 +18,8 @@ namespace
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A w x h image whose pixel (x, y) is (x, y, x ^ y[, 255 - x]) so that every position is known.
+// A w x h image whose pixel (x, y) is (x, y, x ^ y, 255 - x, ...), `channels` bytes a pixel,
+// so that every position is known.
 Bytes Pattern(int w, int h, int channels)
 {
     Bytes pixels;
@@ -28,7 +29,8 @@ Bytes Pattern(int w, int h, int channels)
             const std::uint8_t values[] = {
                 static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
                 static_cast<std::uint8_t>(x ^ y), static_cast<std::uint8_t>(255 - x)};
-            pixels.insert(pixels.end(), values, values + channels);
+            for (int c = 0; c < channels; ++c)
+                pixels.push_back(values[c % 4]);
         }
     return pixels;
 }
