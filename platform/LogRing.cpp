@@ -73,12 +73,13 @@ void LogRing::Publish(Slot& slot, std::uint32_t pos) noexcept
     sem_post(&m_wake);
 }
 
-bool LogRing::Write(const char* text) noexcept
+bool LogRing::Write(const char* text, Stream stream) noexcept
 {
     std::uint32_t pos = 0;
     Slot* slot = Claim(pos);
     if (!slot)
         return false;
+    slot->stream = stream;
     std::strncpy(slot->text, text ? text : "", kLineBytes - 1);
     slot->text[kLineBytes - 1] = '\0';
     Publish(*slot, pos);
@@ -91,6 +92,7 @@ bool LogRing::Format(const char* format, ...) noexcept
     Slot* slot = Claim(pos);
     if (!slot)
         return false;
+    slot->stream = Stream::Error;
     va_list args;
     va_start(args, format);
     if (std::vsnprintf(slot->text, kLineBytes, format, args) < 0)
@@ -112,13 +114,14 @@ int LogRing::Flush()
         const std::uint32_t lost = m_lost.exchange(0, std::memory_order_relaxed);
         if (lost)
             std::fprintf(stderr, "(%u diagnostic lines lost: too many at once)\n", lost);
-        std::fputs(slot.text, stderr);
+        std::fputs(slot.text, slot.stream == Stream::Output ? stdout : stderr);
         slot.sequence.store(m_readPos + kSlots, std::memory_order_release);
         ++m_readPos;
         ++printed;
     }
     if (const std::uint32_t lost = m_lost.exchange(0, std::memory_order_relaxed))
         std::fprintf(stderr, "(%u diagnostic lines lost: too many at once)\n", lost);
+    std::fflush(stdout);
     std::fflush(stderr);
     return printed;
 }

@@ -1,7 +1,8 @@
-// Diagnostics from real-time threads. A line written here is copied into a fixed ring and printed
-// to standard error later by a thread of its own, so a blocked terminal or a full pipe can never
-// stall the thread that wrote it. Writers never lock, allocate or wait; a line that finds the
-// ring full is counted, and the count is printed with the next line that gets through.
+// Diagnostics (and script output) from real-time threads. A line written here is copied into a
+// fixed ring and printed to standard error (or output) later by a thread of its own, so a blocked
+// terminal or a full pipe can never stall the thread that wrote it. Writers never lock, allocate or
+// wait; a line that finds the ring full is counted, and the count is printed with the next line
+// that gets through.
 #pragma once
 
 #include <atomic>
@@ -18,14 +19,20 @@ class LogRing
 {
 public:
     static constexpr std::uint32_t kSlots = 64;
-    static constexpr std::size_t kLineBytes = 192; // longer lines are cut, keeping the line feed
+    static constexpr std::size_t kLineBytes = 256; // longer lines are cut, keeping the line feed
+
+    enum class Stream : std::uint8_t
+    {
+        Error,  // standard error: diagnostics
+        Output, // standard output: what scripts print
+    };
 
     // The process-wide ring. Any thread; the first call should come from a main thread.
     static LogRing& Get();
 
     // Queues one line (its text, a line feed is added when it has none). False when the ring is
     // full. Any thread, real-time safe.
-    bool Write(const char* text) noexcept;
+    bool Write(const char* text, Stream stream = Stream::Error) noexcept;
     // The same with printf formatting; use integer and string conversions only (floating-point
     // conversions may allocate). Any thread, real-time safe.
     bool Format(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
@@ -52,6 +59,7 @@ private:
         // Equal to the position p (p mod kSlots is this slot) when free for the writer of p,
         // p + 1 once that writer has filled it.
         std::atomic<std::uint32_t> sequence{0};
+        Stream stream = Stream::Error;
         char text[kLineBytes];
     };
 

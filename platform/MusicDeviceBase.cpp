@@ -16,6 +16,9 @@ MusicDeviceBase::MusicDeviceBase(std::uint32_t numInputs, std::uint32_t numOutpu
 {
     for (auto& slot : m_listeners)
         slot.store(nullptr, std::memory_order_relaxed);
+    // Room for any factory preset's name, so marking one current (which a renderer may do on
+    // its render thread) never allocates.
+    m_currentPreset.name.reserve(kPresetNameRoom);
 }
 
 MusicDeviceBase::~MusicDeviceBase() = default;
@@ -397,7 +400,8 @@ Status MusicDeviceBase::RestoreState(const ClassInfoDictionary& state)
         for (const StateParameter& p : e.values)
             store.SetValue(p.id, p.value, !m_initialized);
     }
-    m_currentPreset = {-1, name};
+    m_currentPreset.number = -1;
+    m_currentPreset.name.assign(name); // keeps the storage reserved for preset names
     return kNoErr;
 }
 
@@ -464,7 +468,8 @@ float MusicDeviceBase::GetParameter(ParameterID id) const
 
 void MusicDeviceBase::SetAFactoryPresetAsCurrent(const Preset& preset)
 {
-    m_currentPreset = preset;
+    m_currentPreset.number = preset.number;
+    m_currentPreset.name.assign(preset.name);
 }
 
 bool MusicDeviceBase::AddParameterListener(ParameterListener* listener) noexcept

@@ -192,6 +192,7 @@ private:
     ParameterElement m_globals;
     AudioBufferList m_emptyOutput;
     AudioBufferList* m_output = &m_emptyOutput;
+    static constexpr std::size_t kPresetNameRoom = 64; // bytes reserved for the current name
     Preset m_currentPreset;
     std::string m_stateError;
     std::array<std::atomic<ParameterListener*>, kMaxListeners> m_listeners;

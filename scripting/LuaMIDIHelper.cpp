@@ -9,10 +9,12 @@
 #include "core/TarnAdditiveSynth.h"
 #include "core/UserFolders.h"
 #include "core/VellunaVersion.h"
+#include "platform/LogRing.h"
 #include "platform/MusicDeviceBase.h"
 
 #include <lua.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -177,6 +179,8 @@ lua_State* LuaMIDIHelper::LuaInit()
     LuaMIDIScriptAPI::Register(L);
     luaL_newmetatable(L, kMetatableTagTimer);
     lua_pop(L, 1);
+
+    lua_register(L, "print", Print);
 
     m_L = L;
     RegisterFunctions();
@@ -387,6 +391,51 @@ void LuaMIDIHelper::LockDownHook(lua_State* L)
     lua_pop(L, 1);
     lua_pushnil(L);
     lua_setglobal(L, "newproxy");
+}
+
+int LuaMIDIHelper::Print(lua_State* L)
+{
+    LuaMIDIHelper* self = getRefCon(L);
+    const bool ring = self && self->m_renderThreadHolds;
+    char line[LogRing::kLineBytes];
+    std::size_t used = 0;
+    const int n = lua_gettop(L);
+    lua_getglobal(L, "tostring");
+    for (int i = 1; i <= n; ++i)
+    {
+        lua_pushvalue(L, -1);
+        lua_pushvalue(L, i);
+        lua_call(L, 1, 1);
+        std::size_t length = 0;
+        const char* text = lua_tolstring(L, -1, &length);
+        if (!text)
+            return luaL_error(L, LUA_QL("tostring") " must return a string to " LUA_QL("print"));
+        if (!ring)
+        {
+            if (i > 1)
+                std::fputc('\t', stdout);
+            std::fwrite(text, 1, length, stdout);
+        }
+        else
+        {
+            // Cut to one ring line; the rest of a very long line is lost.
+            if (i > 1 && used + 1 < sizeof line)
+                line[used++] = '\t';
+            const std::size_t take = std::min(length, sizeof line - 1 - used);
+            std::memcpy(line + used, text, take);
+            used += take;
+        }
+        lua_pop(L, 1);
+    }
+    if (!ring)
+    {
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    line[used] = '\0';
+    LogRing::Get().Write(line, LogRing::Stream::Output);
+    return 0;
 }
 
 void LuaMIDIHelper::LuaError(lua_State*, const char* format, ...)

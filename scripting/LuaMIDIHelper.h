@@ -142,8 +142,20 @@ public:
     std::recursive_mutex& GetScriptLock() noexcept { return m_scriptLock; }
     // The render thread's way in: takes the script lock only when no other thread holds it, and
     // never waits. True when taken; UnlockScripts releases it. Render thread.
-    bool TryLockScripts() noexcept { return m_scriptLock.try_lock(); }
-    void UnlockScripts() noexcept { m_scriptLock.unlock(); }
+    bool TryLockScripts() noexcept
+    {
+        if (!m_scriptLock.try_lock())
+            return false;
+        m_renderThreadHolds = true;
+        return true;
+    }
+    void UnlockScripts() noexcept
+    {
+        m_renderThreadHolds = false;
+        m_scriptLock.unlock();
+    }
+    // True while the render thread runs script code. Read with the script lock held.
+    bool IsRenderThreadRunningScripts() const noexcept { return m_renderThreadHolds; }
     // The interpreter, null before LuaInit. Read it while holding the script lock.
     lua_State* GetLuaState() const noexcept { return m_L; }
 
@@ -187,6 +199,7 @@ protected:
     const void* m_paramInfos = nullptr;
     lua_State* m_L = nullptr;
     std::recursive_mutex m_scriptLock;
+    bool m_renderThreadHolds = false; // written and read under the script lock
 
     // Registry references of the handlers, in registration order.
     HandlerList m_allNoteOn, m_allNoteOff, m_allCC, m_allNRPN, m_allProgramChange,
@@ -217,6 +230,9 @@ private:
     static void OneShotTimerProc(TimerHandle timer, void* userData);
     static void PeriodicTimerProc(TimerHandle timer, void* userData);
     static void CountHook(lua_State* L, lua_Debug* ar);
+    // The scripts' print: as the standard one, but on the render thread the line goes through
+    // the log ring, so a blocked standard output cannot stall audio.
+    static int Print(lua_State* L);
     static void* Allocate(void* ud, void* ptr, std::size_t osize, std::size_t nsize);
     // Puts the guard's own functions in place of the standard library's hook setter.
     void LockDownHook(lua_State* L);

@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace TarnTest;
 using namespace std::chrono_literals;
 
@@ -227,6 +230,57 @@ TEST(ScriptLockThreadTest, ScriptsOnOtherThreadsAndRenderingNeverLoseOrReorderEv
     }
     EXPECT_EQ(wrong, "");
     EXPECT_GT(mostWaiting, 0u); // events did wait for the other thread
+}
+
+// A handler's print on the render thread reaches standard output through the log ring: a full
+// pipe on standard output (a stalled terminal) stalls only the printer thread, never rendering.
+TEST(ScriptLockThreadTest, PrintOnTheRenderThreadNeverWaitsForAFullStandardOutput)
+{
+    ScratchDataHome home;
+    home.AddScript("midi.lua", "requestAllNoteOn(function(c, n, v) print('note', n, v) end)\n");
+    TestInstance synth;
+    std::fflush(stdout);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const int savedStdout = ::dup(1);
+    ASSERT_GE(::dup2(pipeFds[1], 1), 0);
+    // Fill the pipe, then make writes to it block again.
+    ::fcntl(pipeFds[1], F_SETFL, O_NONBLOCK);
+    const std::string filler(4096, '.');
+    std::size_t filled = 0;
+    while (::write(pipeFds[1], filler.data(), filler.size()) > 0)
+        filled += filler.size();
+    ::fcntl(pipeFds[1], F_SETFL, 0);
+
+    ASSERT_EQ(synth->MidiEvent(0x90, 60, 100, 0), TW::kNoErr);
+    std::atomic<bool> rendered{false};
+    std::thread render(
+        [&]
+        {
+            synth.Render(256);
+            rendered = true;
+        });
+    for (int i = 0; i < 5000 && !rendered; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(rendered);
+
+    // Draining the pipe lets the printer go on; the line arrives whole.
+    std::string out;
+    char buffer[4096];
+    while (out.find("note\t60\t100\n") == std::string::npos)
+    {
+        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    render.join();
+    ::dup2(savedStdout, 1);
+    ::close(savedStdout);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    EXPECT_GT(filled, 0u);
+    EXPECT_EQ(out.substr(filled), "note\t60\t100\n");
 }
 
 } // namespace

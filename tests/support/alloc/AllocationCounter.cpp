@@ -1,6 +1,7 @@
 #include "AllocationCounter.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,12 +17,21 @@ namespace
 {
 
 std::atomic<bool> g_counting{false};
+std::atomic<pthread_t> g_countedThread{};
 std::atomic<long> g_allocations{0};
+
+// Only the thread that started counting is counted: the instance's own service threads (OSC
+// tasks, the log printer, the main loop) may allocate while it renders.
+bool Counting() noexcept
+{
+    return g_counting.load(std::memory_order_relaxed) &&
+           pthread_equal(g_countedThread.load(std::memory_order_relaxed), pthread_self());
+}
 
 // Plain blocks are counted by malloc below; aligned ones here.
 void* Allocate(std::size_t size, std::size_t alignment)
 {
-    if (alignment > alignof(std::max_align_t) && g_counting.load(std::memory_order_relaxed))
+    if (alignment > alignof(std::max_align_t) && Counting())
         g_allocations.fetch_add(1, std::memory_order_relaxed);
     size = size ? size : 1;
     void* p = alignment <= alignof(std::max_align_t)
@@ -40,6 +50,7 @@ namespace TarnTest
 void StartCountingAllocations() noexcept
 {
     g_allocations.store(0, std::memory_order_relaxed);
+    g_countedThread.store(pthread_self(), std::memory_order_relaxed);
     g_counting.store(true, std::memory_order_relaxed);
 }
 
@@ -106,7 +117,7 @@ bool Resolve()
 
 void Count()
 {
-    if (g_counting.load(std::memory_order_relaxed))
+    if (Counting())
         g_allocations.fetch_add(1, std::memory_order_relaxed);
 }
 

@@ -6,7 +6,7 @@
 namespace TarnTest
 {
 
-// Turns counting on and resets the count. Any thread.
+// Turns counting on for the calling thread alone and resets the count. Any thread.
 void StartCountingAllocations() noexcept;
 // Turns counting off and returns the number of allocations since the start.
 long StopCountingAllocations() noexcept;
