@@ -458,4 +458,63 @@ TEST_F(EditorInput, GesturesArePairedForAnyInput)
     EXPECT_GT(gestures.calls.size(), 200u);
 }
 
+// For every parameter the instrument describes: normalised positions map into its range and
+// back, exponentially for Hertz (equal steps are equal ratios), to whole numbers for indexed
+// units, and the descriptions match the instrument's own.
+TEST_F(EditorInput, ValueMappingRoundTripsForEveryParameter)
+{
+    ASSERT_EQ(manager.GetParameterCount(), 181);
+    int described = 0;
+    for (int id = 0; id < manager.GetParameterCount(); ++id)
+    {
+        const TW::ParameterDescription& p = manager.GetParameterDescription(id);
+        TW::ParameterInfo info;
+        if (synth->GetParameterInfo(TW::Scope::Global, id, info) != TW::kNoErr)
+        {
+            EXPECT_EQ(p.index, -1) << id;
+            continue;
+        }
+        ++described;
+        EXPECT_EQ(p.name, info.name);
+        if (p.maxValue <= p.minValue)
+            continue;
+        for (int k = 0; k <= 20; ++k)
+        {
+            const float n = k / 20.0f;
+            const float v = TW::AUParameterValueFromLinear(n, p);
+            const float slack = 1e-5f * (p.maxValue - p.minValue);
+            EXPECT_GE(v, p.minValue - slack) << p.name;
+            EXPECT_LE(v, p.maxValue + slack) << p.name;
+            if (p.unit == TW::kUnitIndexed)
+                EXPECT_EQ(v, std::floor(v)) << p.name;
+            else
+                EXPECT_NEAR(TW::AUParameterValueToLinear(v, p), n, 1e-5) << p.name;
+        }
+        if (p.unit == TW::kUnitHertz)
+        {
+            const float a = TW::AUParameterValueFromLinear(0.2f, p);
+            const float b = TW::AUParameterValueFromLinear(0.4f, p);
+            const float c = TW::AUParameterValueFromLinear(0.6f, p);
+            EXPECT_NEAR(b / a, c / b, 1e-4 * (c / b)) << p.name;
+        }
+    }
+    EXPECT_EQ(described, 140 + 32); // the live and the reserved ones
+}
+
+TEST_F(EditorInput, HiddenGroupsTakeNoInput)
+{
+    TW::NamedGroup* group = layout.Group("Hidden");
+    layout.Knob(kAttackShape, 100, 100, 40, group);
+    manager.CreateControl(0, 0);
+    group->SetVisible(false);
+    synth.Set(kAttackShape, 0.5f);
+    Drag(Point{120, 120}, Point{120, 170});
+    EXPECT_EQ(Value(kAttackShape), 0.5f);
+    manager.HandleMouseMove(Point{120, 120});
+    EXPECT_EQ(manager.GetMouseOverParam(), -1);
+    group->SetVisible(true);
+    Drag(Point{120, 120}, Point{120, 170});
+    EXPECT_NEAR(Value(kAttackShape), 0.75f, 1e-6);
+}
+
 } // namespace
