@@ -94,8 +94,15 @@ Manager::RenderingShutdowner* Manager::CreateRenderingShutdowner()
 void Manager::SetFonts(std::unique_ptr<Font> banner, std::unique_ptr<Font> label,
                        std::unique_ptr<Font> textField)
 {
-    auto loaded = [](std::unique_ptr<Font> f)
-    { return f && f->IsLoaded() ? std::move(f) : nullptr; };
+    auto loaded = [this](std::unique_ptr<Font> f) {
+        if (f && !f->IsLoaded())
+        {
+            if (m_fontAlert.empty())
+                m_fontAlert = "Unable to load font " + f->GetPath();
+            return std::unique_ptr<Font>();
+        }
+        return f;
+    };
     m_bannerFont = loaded(std::move(banner));
     m_labelFont = loaded(std::move(label));
     m_textFieldFont = loaded(std::move(textField));

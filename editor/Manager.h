@@ -98,8 +98,14 @@ public:
     virtual void RenderBackground() {}
 
     // ---- Layout (main thread, before CreateRenderTask). ----
+    // A font that failed to load is kept as absent, and "Unable to load font" with its file is
+    // shown in the read-out's place (with whichever font did load) while nothing else is.
     void SetFonts(std::unique_ptr<Font> banner, std::unique_ptr<Font> label,
                   std::unique_ptr<Font> textField);
+    // The font alert shown in the banner, empty when every font loaded. Any thread after layout.
+    const std::string& GetFontAlert() const noexcept { return m_fontAlert; }
+    // Display lists made by a subclass, deleted when the drawing thread ends. Drawing thread.
+    void RecordDisplayLists(unsigned first, int count) { m_displayLists.emplace_back(first, count); }
     Font* AddFont(std::unique_ptr<Font> font);
     Texture* AddTexture(std::unique_ptr<Texture> texture);
     // The manager owns the effect.
@@ -277,6 +283,7 @@ private:
     float m_bannerTitleX = 60.0f;
     float m_readoutX = -1.0f;
     char m_bannerLine[64] = {};
+    std::string m_fontAlert;
 
     // The view.
     float m_aspect = 1.0f;

@@ -466,6 +466,19 @@ void Manager::Draw2d()
 void Manager::DrawBanner()
 {
     Font* font = m_bannerFont.get();
+    if (!font && !m_fontAlert.empty())
+    {
+        // No banner font: the alert still shows, in a font that did load.
+        font = m_labelFont ? m_labelFont.get() : m_textFieldFont.get();
+        if (font)
+        {
+            glColor4fv(m_bannerTextColour);
+            m_helpText.Update(font, m_fontAlert.c_str(), m_readoutX < 0.0f ? 25.0f : m_readoutX,
+                              m_bannerBounds.IsEmpty() ? 5.0f : m_bannerBounds.minY);
+            m_helpText.Draw(font);
+        }
+        return;
+    }
     if (!font)
         return;
     glEnable(GL_BLEND);
@@ -493,6 +506,11 @@ void Manager::DrawBanner()
             m_helpText.Draw(font);
             std::snprintf(m_readout, sizeof m_readout, "%s", help);
         }
+    }
+    else if (!m_fontAlert.empty())
+    {
+        m_helpText.Update(font, m_fontAlert.c_str(), x, y);
+        m_helpText.Draw(font);
     }
 }
 

@@ -21,7 +21,7 @@ Font* StaticText::GetFont() const
 
 int StaticText::Add(const char* text, float x, float y, const float* colour)
 {
-    m_entries.push_back(Entry{text ? text : "", x, y, colour});
+    m_entries.emplace_back(text, x, y, colour);
     m_dirty = true;
     return static_cast<int>(m_entries.size()) - 1;
 }
@@ -29,7 +29,7 @@ int StaticText::Add(const char* text, float x, float y, const float* colour)
 void StaticText::SetVisible(int index, bool visible)
 {
     if (index >= 0 && index < static_cast<int>(m_entries.size()))
-        m_entries[index].visible = visible;
+        m_entries[index].visible.store(visible, std::memory_order_relaxed);
 }
 
 void StaticText::InitialiseRendering()
@@ -62,7 +62,7 @@ void StaticText::Render2d()
     font->BeginDrawing();
     for (const Entry& e : m_entries)
     {
-        if (!e.visible || e.vertexCount == 0)
+        if (!e.visible.load(std::memory_order_relaxed) || e.vertexCount == 0)
             continue;
         if (e.colour)
             glColor4fv(e.colour);

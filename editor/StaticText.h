@@ -5,6 +5,8 @@
 #include "Effect.h"
 #include "Font.h"
 
+#include <atomic>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -34,16 +36,20 @@ private:
 
     struct Entry
     {
+        Entry(const char* t, float ex, float ey, const float* c)
+            : text(t ? t : ""), x(ex), y(ey), colour(c)
+        {
+        }
         std::string text;
         float x, y;
         const float* colour;
         int firstVertex = 0;
         int vertexCount = 0;
-        bool visible = true;
+        std::atomic<bool> visible{true}; // set on the main thread, read while drawing
     };
 
     bool m_useLabelFont;
-    std::vector<Entry> m_entries;
+    std::deque<Entry> m_entries; // entries never move once made
     std::vector<FontVertex> m_vertices;
     bool m_dirty = true;
 };

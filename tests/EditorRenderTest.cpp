@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -394,6 +395,60 @@ TEST(EditorRenderHighResolution, DoubleSizeSurface)
     EXPECT_LT(p.At(302, 201)[0], 100);
     EXPECT_TRUE(p.DrawnNear(230 + 21, 130 - 21)); // the knob's pointer at its maximum
     EXPECT_FALSE(p.DrawnNear(230 - 21, 130 - 21));
+}
+
+
+// The banner line and a group's title come from the static text: drawn once built, and the
+// title and frame vanish with their group.
+TEST_F(EditorRender, BannerAndGroupTitles)
+{
+    manager.SetFonts(TW::Font::Create({{TW::Font::DefaultFontFile(), 12}}), nullptr, nullptr);
+    manager.SetBannerY(230);
+    TW::NamedGroup* group = layout.Group("Oscillator");
+    layout.Knob(36, 300, 60, 40, group);
+    Start();
+    EXPECT_STREQ(manager.GetBannerLine(), "tarnwick : velluna 1.1.1");
+    // Grey text over the dark blue: red and green well above the background's.
+    auto bright = [](const Picture& p, int x0, int x1, int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += p.At(x, y)[0] > 45 && p.At(x, y)[1] > 45;
+        return n;
+    };
+    const Picture shown = Shot();
+    EXPECT_GT(bright(shown, 60, 220, 226, 248), 100); // the banner title
+    EXPECT_EQ(bright(shown, 230, 500, 226, 248), 0);  // nothing hovered: no read-out
+    // The title sits in the gap of the frame's top edge (group top = 110), left of the knob.
+    EXPECT_GT(bright(shown, 302, 360, 103, 118), 20);
+    EXPECT_TRUE(shown.Drawn(289, 80)); // the frame's left edge
+    group->SetVisible(false);
+    const Picture hidden = Shot();
+    EXPECT_EQ(bright(hidden, 302, 360, 103, 118), 0);
+    EXPECT_FALSE(hidden.Drawn(289, 80));
+    EXPECT_GT(bright(hidden, 60, 220, 226, 248), 100);
+}
+
+
+// A font that cannot be loaded is absent, and its alert shows where the read-out goes, drawn
+// with a font that did load (no dialog inside a host).
+TEST_F(EditorRender, FontAlertInTheBanner)
+{
+    testing::internal::CaptureStderr();
+    manager.SetFonts(std::make_unique<TW::Font>("/nonexistent/Missing.ttf", 12),
+                     TW::Font::Create({{TW::Font::DefaultFontFile(), 12}}), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Unable to load font"),
+              std::string::npos);
+    EXPECT_EQ(manager.GetBannerFont(), nullptr);
+    EXPECT_EQ(manager.GetFontAlert(), "Unable to load font /nonexistent/Missing.ttf");
+    manager.SetBannerBounds(20, 230, 492, 250);
+    Start();
+    const Picture p = Shot();
+    int text = 0;
+    for (int y = 226; y < 250; ++y)
+        for (int x = 25; x < 250; ++x)
+            text += p.At(x, y)[0] > 45 && p.At(x, y)[1] > 45;
+    EXPECT_GT(text, 100);
 }
 
 } // namespace
