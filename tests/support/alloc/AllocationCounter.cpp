@@ -28,7 +28,14 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(
 namespace
 {
 
-std::atomic<bool> g_counting{false};
+enum class Mode
+{
+    kOff,
+    kCallingThread, // every allocator, the thread that started counting alone
+    kOperatorNew    // operator new alone, on every thread
+};
+
+std::atomic<Mode> g_mode{Mode::kOff};
 std::atomic<pthread_t> g_countedThread{};
 std::atomic<long> g_allocations{0};
 
@@ -36,20 +43,33 @@ std::atomic<long> g_allocations{0};
 // tasks, the log printer, the main loop) may allocate while it renders.
 bool Counting() noexcept
 {
-    return g_counting.load(std::memory_order_relaxed) &&
+    return g_mode.load(std::memory_order_relaxed) == Mode::kCallingThread &&
            pthread_equal(g_countedThread.load(std::memory_order_relaxed), pthread_self());
 }
 
-// Plain blocks are counted by malloc below (or by the sanitizer's hook, which sees every block);
-// aligned ones here, since aligned_alloc is not replaced.
-void* Allocate(std::size_t size, std::size_t alignment)
+void Count()
 {
-    if (!VELLUNA_COUNT_BY_SANITIZER_HOOK && alignment > alignof(std::max_align_t) && Counting())
+    if (Counting())
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+}
+
+// In the calling-thread mode plain blocks are counted by malloc below (or by the sanitizer's
+// hook, which sees every block), aligned ones here, since aligned_alloc is not replaced.
+void* AllocateNoThrow(std::size_t size, std::size_t alignment) noexcept
+{
+    if (g_mode.load(std::memory_order_relaxed) == Mode::kOperatorNew ||
+        (!VELLUNA_COUNT_BY_SANITIZER_HOOK && alignment > alignof(std::max_align_t) && Counting()))
         g_allocations.fetch_add(1, std::memory_order_relaxed);
     size = size ? size : 1;
     void* p = alignment <= alignof(std::max_align_t)
                   ? std::malloc(size)
                   : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+    return p;
+}
+
+void* Allocate(std::size_t size, std::size_t alignment)
+{
+    void* p = AllocateNoThrow(size, alignment);
     if (!p)
         throw std::bad_alloc();
     return p;
@@ -64,12 +84,18 @@ void StartCountingAllocations() noexcept
 {
     g_allocations.store(0, std::memory_order_relaxed);
     g_countedThread.store(pthread_self(), std::memory_order_relaxed);
-    g_counting.store(true, std::memory_order_relaxed);
+    g_mode.store(Mode::kCallingThread, std::memory_order_relaxed);
+}
+
+void StartCountingOperatorNew() noexcept
+{
+    g_allocations.store(0, std::memory_order_relaxed);
+    g_mode.store(Mode::kOperatorNew, std::memory_order_relaxed);
 }
 
 long StopCountingAllocations() noexcept
 {
-    g_counting.store(false, std::memory_order_relaxed);
+    g_mode.store(Mode::kOff, std::memory_order_relaxed);
     return g_allocations.load(std::memory_order_relaxed);
 }
 
@@ -81,8 +107,7 @@ namespace
 
 void CountHook(const volatile void*, std::size_t)
 {
-    if (Counting())
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    Count();
 }
 
 void FreeHook(const volatile void*) {}
@@ -146,11 +171,6 @@ bool Resolve()
     return true;
 }
 
-void Count()
-{
-    if (Counting())
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-}
 
 } // namespace
 
@@ -211,6 +231,24 @@ void* operator new[](std::size_t size, std::align_val_t a)
 {
     return Allocate(size, static_cast<std::size_t>(a));
 }
+// The nothrow forms too: a block from the runtime's own nothrow operator new must never reach the
+// free below (a sanitizer reports the mismatch).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return AllocateNoThrow(size, 0);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return AllocateNoThrow(size, 0);
+}
+void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept
+{
+    return AllocateNoThrow(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept
+{
+    return AllocateNoThrow(size, static_cast<std::size_t>(a));
+}
 void operator delete(void* p) noexcept
 {
     std::free(p);
@@ -240,6 +278,22 @@ void operator delete(void* p, std::size_t, std::align_val_t) noexcept
     std::free(p);
 }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept
 {
     std::free(p);
 }

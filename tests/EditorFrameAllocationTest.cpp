@@ -1,92 +1,21 @@
 // Once the editor runs, its frames never touch the C++ heap: every call to the global operator
 // new is counted while the drawing thread draws a full panel at the constant-redraw rate.
 //
-// The shared allocation counter also counts malloc, which the software GL driver calls on every
-// frame for its own command buffers; that is the driver's business, not the editor's, whose code
-// allocates only through operator new. So this file replaces operator new alone.
+// Only operator new is counted: the software GL driver calls malloc on every frame for its own
+// command buffers, which is the driver's business, not the editor's, whose code allocates only
+// through operator new.
 #include "editor/ALmanager.h"
 #include "editor/Font.h"
 #include "platform/offscreen/OffscreenBridge.h"
 #include "support/EditorTestLayout.h"
 #include "support/TestInstance.h"
+#include "support/alloc/AllocationCounter.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <new>
 
-namespace
-{
-
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-
-void* Allocate(std::size_t size, std::size_t alignment)
-{
-    if (g_counting.load(std::memory_order_relaxed))
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    size = size ? size : 1;
-    void* p = alignment <= alignof(std::max_align_t)
-                  ? std::malloc(size)
-                  : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    return Allocate(size, 0);
-}
-void* operator new[](std::size_t size)
-{
-    return Allocate(size, 0);
-}
-void* operator new(std::size_t size, std::align_val_t a)
-{
-    return Allocate(size, static_cast<std::size_t>(a));
-}
-void* operator new[](std::size_t size, std::align_val_t a)
-{
-    return Allocate(size, static_cast<std::size_t>(a));
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-
-TEST(EditorFrameHeap, FramesAllocateNothing)
+TEST(EditorFrameAllocation, FramesAllocateNothing)
 {
     TarnTest::TestInstance synth(48000.0, false);
     TW::OffscreenBridge bridge(512, 256);
@@ -119,16 +48,14 @@ TEST(EditorFrameHeap, FramesAllocateNothing)
     synth->GetDisplayBlock().activity.store(0.1f);
     ASSERT_TRUE(bridge.WaitForFrames(bridge.GetFrameCount() + 10, 20000));
 
-    g_allocations = 0;
-    g_counting = true;
+    TarnTest::StartCountingOperatorNew();
     const unsigned start = bridge.GetFrameCount();
     // Written straight into the store, as a host's automation does, so that only the editor's
     // own work is counted.
     synth->Globals().SetValue(2, 0.5f, false);
     synth->Globals().SetValue(44, 1.0f, false);
     const bool drew = bridge.WaitForFrames(start + 30, 20000);
-    g_counting = false;
-    const long allocations = g_allocations.load();
+    const long allocations = TarnTest::StopCountingAllocations();
     if (const char* dir = std::getenv("VELLUNA_EDITOR_PICTURES"))
         bridge.WriteLastFramePng(std::string(dir) + "/panel.png");
     manager.DestroyRenderTask();
