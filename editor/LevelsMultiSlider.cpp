@@ -1,7 +1,5 @@
 #include "LevelsMultiSlider.h"
 
-#include <GL/glew.h>
-
 #include <cmath>
 
 namespace TW
@@ -31,44 +29,17 @@ void LevelsMultiSlider::BarColour(float v, float (&c)[4]) noexcept
     c[3] = 0.75f;
 }
 
-void LevelsMultiSlider::Render() const
+void LevelsMultiSlider::LitBar(int index, float (&c)[4], float& y0, float& y1) const
 {
-    const Bounds& b = m_bounds;
-    const float w = b.Width(), h = b.Height(), middle = b.minY + 0.5f * h;
-    float normals[4][3];
-    BarNormals(normals);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const bool program = EnableKnobProgram();
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glBegin(GL_QUADS);
-    for (int i = 0; i < m_count; ++i)
-    {
-        const float v = GetNormalisedValue(i);
-        float colour[4];
-        BarColour(v, colour);
-        glColor4fv(colour);
-        const float cx = b.minX + (i + 0.5f) / m_count * w, hw = 0.4f * w / m_count;
-        float end = b.minY + v * h;
-        if (std::fabs(v - 0.5f) * h < 1.0f)
-            end = middle + 1.0f;
-        const float y0 = std::fmin(middle, end), y1 = std::fmax(middle, end);
-        glNormal3fv(normals[0]);
-        glVertex2f(cx - hw, y0);
-        glNormal3fv(normals[1]);
-        glVertex2f(cx + hw, y0);
-        glNormal3fv(normals[2]);
-        glVertex2f(cx + hw, y1);
-        glNormal3fv(normals[3]);
-        glVertex2f(cx - hw, y1);
-    }
-    glEnd();
-    glDisable(GL_LIGHTING);
-    if (program)
-        glDisable(GL_VERTEX_PROGRAM_ARB);
-    glDisable(GL_BLEND);
+    const float v = GetNormalisedValue(index), h = m_bounds.Height();
+    const float middle = m_bounds.minY + 0.5f * h;
+    BarColour(v, c);
+    // A level of 0 still shows as a bar one pixel high.
+    float end = m_bounds.minY + v * h;
+    if (std::fabs(v - 0.5f) * h < 1.0f)
+        end = middle + 1.0f;
+    y0 = std::fmin(middle, end);
+    y1 = std::fmax(middle, end);
 }
 
 void LevelsMultiSlider::MouseEntered(int index)

@@ -117,27 +117,6 @@ void MultiSlider::FinalPosition()
         receiver->SetParent(m_parent);
 }
 
-void MultiSlider::BarNormals(float (&normals)[4][3]) noexcept
-{
-    const float n[4][3] = {
-        {-0.6f, -0.6f, 0.6f}, {0.6f, -0.6f, 0.6f}, {0.6f, 0.6f, 0.6f}, {-0.6f, 0.6f, 0.6f}};
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 3; ++k)
-            normals[i][k] = n[i][k];
-}
-
-bool MultiSlider::EnableKnobProgram() noexcept
-{
-    if (!GLEW_ARB_vertex_program)
-        return false;
-    GLint bound = 0;
-    glGetProgramivARB(GL_VERTEX_PROGRAM_ARB, GL_PROGRAM_BINDING_ARB, &bound);
-    if (bound == 0)
-        return false;
-    glEnable(GL_VERTEX_PROGRAM_ARB);
-    return true;
-}
-
 void MultiSlider::Render() const
 {
     const Bounds& b = m_bounds;

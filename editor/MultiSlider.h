@@ -53,12 +53,6 @@ public:
     int MouseIndex(const Point& p, float& xNorm, float& yNorm, bool useOwnBounds) const;
 
 protected:
-    // Fills the corner normals of the bevelled bars.
-    static void BarNormals(float (&normals)[4][3]) noexcept;
-    // Switches the vertex-program capability on when the knob renderer left a program bound,
-    // so the bars are shaded like the knobs. Drawing thread.
-    static bool EnableKnobProgram() noexcept;
-
     std::vector<std::unique_ptr<RegionReceiver>> m_receivers;
     Point m_dragStart;
     float m_dragStartValue = 0.0f;

@@ -1,4 +1,5 @@
-// A slider bank that sends a ripple on hover and a vortex cube on click.
+// A slider bank that sends a ripple on hover and a vortex cube on click, its bars bevelled under
+// the 2D lights.
 #pragma once
 
 #include "MultiSlider.h"
@@ -17,8 +18,14 @@ public:
                       int count, float x, float y, float width, float height);
 
     void MouseDown(const Point& p, unsigned modifiers, int clickCount) override;
+    // Draws every bar that LitBar describes, shaded like the knobs when the knob renderer left
+    // its vertex program bound. Drawing thread.
+    void Render() const override;
 
 protected:
+    // Bar index's colour and its lower and upper edge, in design pixels. Drawing thread.
+    virtual void LitBar(int index, float (&rgba)[4], float& y0, float& y1) const = 0;
+
     // Main thread.
     void TriggerRipple(float x, float y, float r, float g, float b, float a, float size);
 
