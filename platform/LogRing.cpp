@@ -15,8 +15,6 @@ LogRing& LogRing::Get()
 
 LogRing::LogRing() noexcept
 {
-    for (std::uint32_t i = 0; i < kSlots; ++i)
-        m_slots[i].sequence.store(i, std::memory_order_relaxed);
     sem_init(&m_wake, 0, 0);
 }
 
@@ -35,70 +33,55 @@ LogRing::~LogRing()
     sem_destroy(&m_wake);
 }
 
-LogRing::Slot* LogRing::Claim(std::uint32_t& pos) noexcept
+LogRing::Line* LogRing::Claim(std::uint32_t& pos) noexcept
 {
-    pos = m_writePos.load(std::memory_order_relaxed);
-    for (;;)
-    {
-        Slot& slot = m_slots[pos % kSlots];
-        const std::uint32_t sequence = slot.sequence.load(std::memory_order_acquire);
-        const auto lag = static_cast<std::int32_t>(sequence - pos);
-        if (lag == 0)
-        {
-            if (m_writePos.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed))
-                return &slot;
-        }
-        else if (lag < 0)
-        {
-            m_lost.fetch_add(1, std::memory_order_relaxed);
-            return nullptr;
-        }
-        else
-            pos = m_writePos.load(std::memory_order_relaxed);
-    }
+    Line* line = m_ring.Claim(pos);
+    if (!line)
+        m_lost.fetch_add(1, std::memory_order_relaxed);
+    return line;
 }
 
-void LogRing::Publish(Slot& slot, std::uint32_t pos) noexcept
+void LogRing::Publish(Line& line, std::uint32_t pos) noexcept
 {
     // Every line ends in exactly one line feed, also when it was cut.
-    std::size_t length = std::strlen(slot.text);
-    if (length == 0 || slot.text[length - 1] != '\n')
+    std::size_t length = std::strlen(line.text);
+    if (length == 0 || line.text[length - 1] != '\n')
     {
         if (length == kLineBytes - 1)
             --length;
-        slot.text[length] = '\n';
-        slot.text[length + 1] = '\0';
+        line.text[length] = '\n';
+        line.text[length + 1] = '\0';
     }
-    slot.sequence.store(pos + 1, std::memory_order_release);
+    m_ring.Publish(pos);
     sem_post(&m_wake);
 }
 
 bool LogRing::Write(const char* text, Stream stream) noexcept
 {
     std::uint32_t pos = 0;
-    Slot* slot = Claim(pos);
-    if (!slot)
+    Line* line = Claim(pos);
+    if (!line)
         return false;
-    slot->stream = stream;
-    std::strncpy(slot->text, text ? text : "", kLineBytes - 1);
-    slot->text[kLineBytes - 1] = '\0';
-    Publish(*slot, pos);
+    line->stream = stream;
+    std::strncpy(line->text, text ? text : "", kLineBytes - 1);
+    line->text[kLineBytes - 1] = '\0';
+    Publish(*line, pos);
     return true;
 }
 
 bool LogRing::Format(const char* format, ...) noexcept
 {
     std::uint32_t pos = 0;
-    Slot* slot = Claim(pos);
-    if (!slot)
+    Line* line = Claim(pos);
+    if (!line)
         return false;
-    slot->stream = Stream::Error;
+    line->stream = Stream::Error;
     va_list args;
     va_start(args, format);
-    if (std::vsnprintf(slot->text, kLineBytes, format, args) < 0)
-        slot->text[0] = '\0';
+    if (std::vsnprintf(line->text, kLineBytes, format, args) < 0)
+        line->text[0] = '\0';
     va_end(args);
-    Publish(*slot, pos);
+    Publish(*line, pos);
     return true;
 }
 
@@ -106,17 +89,13 @@ int LogRing::Flush()
 {
     std::lock_guard<std::mutex> lock(m_readLock);
     int printed = 0;
-    for (;;)
+    while (const Line* line = m_ring.Front())
     {
-        Slot& slot = m_slots[m_readPos % kSlots];
-        if (slot.sequence.load(std::memory_order_acquire) != m_readPos + 1)
-            break;
         const std::uint32_t lost = m_lost.exchange(0, std::memory_order_relaxed);
         if (lost)
             std::fprintf(stderr, "(%u diagnostic lines lost: too many at once)\n", lost);
-        std::fputs(slot.text, slot.stream == Stream::Output ? stdout : stderr);
-        slot.sequence.store(m_readPos + kSlots, std::memory_order_release);
-        ++m_readPos;
+        std::fputs(line->text, line->stream == Stream::Output ? stdout : stderr);
+        m_ring.Pop();
         ++printed;
     }
     if (const std::uint32_t lost = m_lost.exchange(0, std::memory_order_relaxed))

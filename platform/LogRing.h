@@ -5,6 +5,8 @@
 // that gets through.
 #pragma once
 
+#include "MpscRing.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -54,25 +56,21 @@ private:
     LogRing() noexcept;
     ~LogRing();
 
-    struct Slot
+    struct Line
     {
-        // Equal to the position p (p mod kSlots is this slot) when free for the writer of p,
-        // p + 1 once that writer has filled it.
-        std::atomic<std::uint32_t> sequence{0};
-        Stream stream = Stream::Error;
+        Stream stream;
         char text[kLineBytes];
     };
 
-    // Claims the next free slot; null when full (the loss is counted).
-    Slot* Claim(std::uint32_t& pos) noexcept;
-    void Publish(Slot& slot, std::uint32_t pos) noexcept;
+    // Claims the next free line; null when full (the loss is counted).
+    Line* Claim(std::uint32_t& pos) noexcept;
+    // Ends the line in exactly one line feed and hands it to the printer.
+    void Publish(Line& line, std::uint32_t pos) noexcept;
     void PrinterLoop();
 
-    Slot m_slots[kSlots];
-    alignas(64) std::atomic<std::uint32_t> m_writePos{0};
+    MpscRing<Line, kSlots> m_ring;
     alignas(64) std::atomic<std::uint32_t> m_lost{0};
     std::mutex m_readLock; // one reader at a time: the printer thread or a Flush
-    std::uint32_t m_readPos = 0;
     sem_t m_wake;
     std::mutex m_printerLock; // guards the holder count and the thread
     int m_holders = 0;
