@@ -12,7 +12,9 @@
 #include <cmath>
 #include <cstring>
 
+using TarnTest::HandleOSCPacket;
 using TarnTest::OSCPacketBuilder;
+using TarnTest::OSCParseError;
 using TarnTest::OSCTestPeer;
 using TarnTest::TestInstance;
 
@@ -28,14 +30,7 @@ template <class... Args> std::string Send(TW::OSCHelper& osc, const char* addres
     *p << osc::BeginMessage(address);
     ((*p << args), ...);
     *p << osc::EndMessage;
-    testing::internal::CaptureStdout();
-    osc.HandlePacket(p.Data(), p.Size(), kRemote);
-    return testing::internal::GetCapturedStdout();
-}
-
-std::string Error(const char* address, const char* text)
-{
-    return std::string("error while parsing message: ") + address + ": " + text + "\n";
+    return HandleOSCPacket(osc, p);
 }
 
 // The one message of a reply: a bundle with the immediate time tag holding one message.
@@ -60,17 +55,18 @@ TEST(OSCCommands, SetRefusesBadIdsTypesCountsAndNonFiniteValues)
     EXPECT_EQ(synth->GetParameter(139), 5000.0f);
 
     EXPECT_EQ(Send(osc, "/set", osc::int32(181), 1.0f),
-              Error("/set", "parameter id out of range in set"));
+              OSCParseError("/set", "parameter id out of range in set"));
     EXPECT_EQ(Send(osc, "/set", osc::int32(-1), 1.0f),
-              Error("/set", "parameter id out of range in set"));
-    EXPECT_EQ(Send(osc, "/set", 1.0f, 1.0f), Error("/set", "wrong argument type"));
-    EXPECT_EQ(Send(osc, "/set", osc::int32(139)), Error("/set", "missing argument"));
-    EXPECT_EQ(Send(osc, "/set", osc::int32(139), 1.0f, 2.0f), Error("/set", "too many arguments"));
+              OSCParseError("/set", "parameter id out of range in set"));
+    EXPECT_EQ(Send(osc, "/set", 1.0f, 1.0f), OSCParseError("/set", "wrong argument type"));
+    EXPECT_EQ(Send(osc, "/set", osc::int32(139)), OSCParseError("/set", "missing argument"));
+    EXPECT_EQ(Send(osc, "/set", osc::int32(139), 1.0f, 2.0f),
+              OSCParseError("/set", "too many arguments"));
     // Non-finite values would poison the voices' filters and the effect for good.
     EXPECT_EQ(Send(osc, "/set", osc::int32(139), std::nanf("")),
-              Error("/set", "value is not a finite number"));
+              OSCParseError("/set", "value is not a finite number"));
     EXPECT_EQ(Send(osc, "/set", osc::int32(139), INFINITY),
-              Error("/set", "value is not a finite number"));
+              OSCParseError("/set", "value is not a finite number"));
     EXPECT_EQ(synth->GetParameter(139), 5000.0f);
     (void)before;
 
@@ -103,7 +99,7 @@ TEST(OSCCommands, QueriesReplyWithOneImmediateBundleEach)
     EXPECT_EQ(Send(osc, "/get", osc::int32(20), bareURL.c_str(), "/v"), "");
     ASSERT_TRUE(peer.Receive());
     EXPECT_EQ(Send(osc, "/get", osc::int32(181), url.c_str(), "/v"),
-              Error("/get", "parameter id out of range in get"));
+              OSCParseError("/get", "parameter id out of range in get"));
 
     EXPECT_EQ(Send(osc, "/getInfo", osc::int32(139), url.c_str(), "/info"), "");
     {
@@ -122,7 +118,7 @@ TEST(OSCCommands, QueriesReplyWithOneImmediateBundleEach)
         EXPECT_EQ(unit, 8);
     }
     EXPECT_EQ(Send(osc, "/getInfo", osc::int32(-3), url.c_str(), "/info"),
-              Error("/getInfo", "parameter id out of range in getInfo"));
+              OSCParseError("/getInfo", "parameter id out of range in getInfo"));
 
     EXPECT_EQ(Send(osc, "/getNumParameters", url.c_str(), "/n"), "");
     {
@@ -144,7 +140,7 @@ TEST(OSCCommands, QueriesReplyWithOneImmediateBundleEach)
         EXPECT_TRUE(used);
     }
     EXPECT_EQ(Send(osc, "/isParameterUsed", osc::int32(181), url.c_str(), "/used"),
-              Error("/isParameterUsed", "parameter id out of range in isParameterUsed"));
+              OSCParseError("/isParameterUsed", "parameter id out of range in isParameterUsed"));
 
     // Every id, one bundle each, in order.
     EXPECT_EQ(Send(osc, "/getAll", url.c_str(), "/all"), "");
@@ -165,9 +161,9 @@ TEST(OSCCommands, QueriesReplyWithOneImmediateBundleEach)
 
     // Reply addresses that cannot be used are refused with a message.
     EXPECT_EQ(Send(osc, "/get", osc::int32(1), "osc.udp://127.0.0.1", "/v"),
-              Error("/get", "no valid port in reply URL \"osc.udp://127.0.0.1\""));
+              OSCParseError("/get", "no valid port in reply URL \"osc.udp://127.0.0.1\""));
     EXPECT_EQ(Send(osc, "/getNumParameters", url.c_str()),
-              Error("/getNumParameters", "missing argument"));
+              OSCParseError("/getNumParameters", "missing argument"));
     // A reply larger than the 1024-byte buffer is lost with a message.
     const std::string longPath = "/" + std::string(1100, 'x');
     EXPECT_NE(Send(osc, "/getNumParameters", url.c_str(), longPath.c_str())
@@ -205,7 +201,7 @@ TEST(OSCCommands, SubscriptionsAreKeptOnceAndPushEachChangeOnce)
     EXPECT_STREQ(OnlyMessage(registered[0]).AddressPattern(), "/upd");
     EXPECT_STREQ(OnlyMessage(registered[1]).AddressPattern(), "/q");
     EXPECT_EQ(Send(osc, "/getAllRegistered", 1.0f),
-              Error("/getAllRegistered", "too many arguments"));
+              OSCParseError("/getAllRegistered", "too many arguments"));
 
     // A second Initialize keeps serving existing subscribers.
     synth->DoCleanup();
@@ -217,9 +213,9 @@ TEST(OSCCommands, SubscriptionsAreKeptOnceAndPushEachChangeOnce)
     ASSERT_EQ(synth.Set(139, 779.0f), TW::kNoErr);
     EXPECT_TRUE(peer.ReceiveAll().empty());
     EXPECT_EQ(Send(osc, "/unregisterUpdate", osc::int32(200), url.c_str(), "/upd"),
-              Error("/unregisterUpdate", "parameter id out of range in registerUpdate"));
+              OSCParseError("/unregisterUpdate", "parameter id out of range in registerUpdate"));
     EXPECT_EQ(Send(osc, "/registerUpdate", osc::int32(181), url.c_str(), "/upd"),
-              Error("/registerUpdate", "parameter id out of range in registerUpdate"));
+              OSCParseError("/registerUpdate", "parameter id out of range in registerUpdate"));
 }
 
 namespace
@@ -257,9 +253,10 @@ TEST(OSCCommands, NotesGoToTheRenderThreadOnChannelOneWithTheVelocityByte)
     EXPECT_EQ(spy.items[1].m_data1, 60); // low 8 bits
     EXPECT_EQ(spy.items[1].m_data2, 127);
 
-    EXPECT_EQ(Send(osc, "/startNote", osc::int32(60)), Error("/startNote", "missing argument"));
+    EXPECT_EQ(Send(osc, "/startNote", osc::int32(60)),
+              OSCParseError("/startNote", "missing argument"));
     EXPECT_EQ(Send(osc, "/startNote", osc::int32(60), std::nanf("")),
-              Error("/startNote", "value is not a finite number"));
+              OSCParseError("/startNote", "value is not a finite number"));
 }
 
 TEST(OSCCommands, TouchFramesAreConsumedWhole)
@@ -365,13 +362,14 @@ TEST(OSCCommands, TarnAddressesReachInstancesByNumberAndName)
 
     // Malformed addresses name themselves; a bad value in any group changes nothing.
     EXPECT_EQ(Send(osc, "/tarn/+multi2/1/7/3", 1.0f),
-              Error("/tarn/+multi2/1/7/3", "/tarn/+multi2/1/7/3"));
+              OSCParseError("/tarn/+multi2/1/7/3", "/tarn/+multi2/1/7/3"));
     EXPECT_EQ(Send(osc, "/tarn/Velluna/x/7", 1.0f),
-              Error("/tarn/Velluna/x/7", "/tarn/Velluna/x/7"));
-    EXPECT_EQ(Send(osc, toB.c_str()), Error(toB.c_str(), "missing argument"));
-    EXPECT_EQ(Send(osc, toB.c_str(), osc::int32(3)), Error(toB.c_str(), "wrong argument type"));
+              OSCParseError("/tarn/Velluna/x/7", "/tarn/Velluna/x/7"));
+    EXPECT_EQ(Send(osc, toB.c_str()), OSCParseError(toB.c_str(), "missing argument"));
+    EXPECT_EQ(Send(osc, toB.c_str(), osc::int32(3)),
+              OSCParseError(toB.c_str(), "wrong argument type"));
     EXPECT_EQ(Send(osc, multi.c_str(), 0.75f, std::nanf("")),
-              Error(multi.c_str(), "value is not a finite number"));
+              OSCParseError(multi.c_str(), "value is not a finite number"));
     EXPECT_EQ(a->GetParameter(9), 0.5f);
 }
 
@@ -418,7 +416,7 @@ TEST(OSCCommands, ParameterPathsScaleAndSetEveryRegistration)
     EXPECT_EQ(synth->GetParameter(139), 6025.0f);
     // A registration of another length is refused and the first binding stays.
     EXPECT_FALSE(osc.AddParameterPath("/cut", {{1, 0.0f, 1.0f}, {2, 0.0f, 1.0f}}));
-    EXPECT_EQ(Send(osc, "/cut", 0.0f, 1.0f), Error("/cut", "too many arguments"));
+    EXPECT_EQ(Send(osc, "/cut", 0.0f, 1.0f), OSCParseError("/cut", "too many arguments"));
 
     // Two registrations of one path: one message sets both.
     ASSERT_TRUE(osc.AddParameterPath("/two", {{1, 0.0f, 1.0f}}));
@@ -432,9 +430,9 @@ TEST(OSCCommands, ParameterPathsScaleAndSetEveryRegistration)
     EXPECT_EQ(Send(osc, "/set", 0.125f), "");
     EXPECT_EQ(synth->GetParameter(3), 0.125f);
 
-    EXPECT_EQ(Send(osc, "/two", INFINITY), Error("/two", "value is not a finite number"));
-    EXPECT_EQ(Send(osc, "/cut", 1e38f), Error("/cut", "value is not a finite number"));
-    EXPECT_EQ(Send(osc, "/two", osc::int32(1)), Error("/two", "wrong argument type"));
+    EXPECT_EQ(Send(osc, "/two", INFINITY), OSCParseError("/two", "value is not a finite number"));
+    EXPECT_EQ(Send(osc, "/cut", 1e38f), OSCParseError("/cut", "value is not a finite number"));
+    EXPECT_EQ(Send(osc, "/two", osc::int32(1)), OSCParseError("/two", "wrong argument type"));
     EXPECT_EQ(synth->GetParameter(1), 0.3f);
     EXPECT_EQ(synth->GetParameter(139), 6025.0f);
 }

@@ -10,30 +10,18 @@
 
 #include <cmath>
 
+using TarnTest::HandleOSCPacket;
 using TarnTest::LuaNumber;
 using TarnTest::LuaStackDepth;
 using TarnTest::LuaString;
 using TarnTest::OSCPacketBuilder;
+using TarnTest::OSCParseError;
 using TarnTest::OSCTestPeer;
 using TarnTest::RunLua;
 using TarnTest::TestInstance;
 
 namespace
 {
-
-const IpEndpointName kRemote(IpEndpointName::ANY_ADDRESS, 9);
-
-std::string Handle(TW::OSCHelper& osc, const OSCPacketBuilder& p)
-{
-    testing::internal::CaptureStdout();
-    osc.HandlePacket(p.Data(), p.Size(), kRemote);
-    return testing::internal::GetCapturedStdout();
-}
-
-std::string Error(const char* address, const char* text)
-{
-    return std::string("error while parsing message: ") + address + ": " + text + "\n";
-}
 
 class OSCScripts : public testing::Test
 {
@@ -56,7 +44,7 @@ TEST_F(OSCScripts, ExecConvertsEveryArgumentTypeAndRefusesOthers)
     OSCPacketBuilder p;
     *p << osc::BeginMessage("/exec") << "f" << true << false << osc::OscNil << osc::int32(-3)
        << osc::int64(1) << 2.5f << 0.125 << "text" << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, p), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, p), "");
     EXPECT_EQ(LuaNumber(m_lua, "calls"), 1.0);
     EXPECT_EQ(LuaNumber(m_lua, "n"), 8.0);
     EXPECT_EQ(LuaString(m_lua, "tostring(a[1]) .. tostring(a[2]) .. tostring(a[3])"),
@@ -71,7 +59,7 @@ TEST_F(OSCScripts, ExecConvertsEveryArgumentTypeAndRefusesOthers)
     const char blob[3] = {1, 2, 3};
     OSCPacketBuilder b;
     *b << osc::BeginMessage("/exec") << "f" << osc::Blob(blob, 3) << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, b), Error("/exec", "unhandled argument type to exec"));
+    EXPECT_EQ(HandleOSCPacket(m_osc, b), OSCParseError("/exec", "unhandled argument type to exec"));
     EXPECT_EQ(LuaNumber(m_lua, "calls"), 1.0);
 
     // A missing global, and a function that fails, are both "failed to exec function".
@@ -80,11 +68,12 @@ TEST_F(OSCScripts, ExecConvertsEveryArgumentTypeAndRefusesOthers)
     {
         OSCPacketBuilder m;
         *m << osc::BeginMessage("/exec") << name << osc::EndMessage;
-        EXPECT_EQ(Handle(m_osc, m), Error("/exec", "failed to exec function")) << name;
+        EXPECT_EQ(HandleOSCPacket(m_osc, m), OSCParseError("/exec", "failed to exec function"))
+            << name;
     }
     OSCPacketBuilder none;
     *none << osc::BeginMessage("/exec") << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, none), Error("/exec", "missing argument"));
+    EXPECT_EQ(HandleOSCPacket(m_osc, none), OSCParseError("/exec", "missing argument"));
     EXPECT_EQ(LuaStackDepth(m_lua), depth);
 }
 
@@ -98,7 +87,7 @@ TEST_F(OSCScripts, CallRepliesWithNumbersAndStringsUpToTheFirstNil)
     OSCPacketBuilder p;
     *p << osc::BeginMessage("/call") << "r" << peer.URL().c_str() << "/r" << 7.0f
        << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, p), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, p), "");
     auto reply = peer.Receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->TimeTag(), 1u);
@@ -115,7 +104,8 @@ TEST_F(OSCScripts, CallRepliesWithNumbersAndStringsUpToTheFirstNil)
     // A result that is neither number nor string: nothing is sent.
     OSCPacketBuilder t;
     *t << osc::BeginMessage("/call") << "t" << peer.URL().c_str() << "/t" << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, t), Error("/call", "unhandled argument type return from call"));
+    EXPECT_EQ(HandleOSCPacket(m_osc, t),
+              OSCParseError("/call", "unhandled argument type return from call"));
     EXPECT_FALSE(peer.Receive(std::chrono::milliseconds(100)));
     EXPECT_EQ(LuaStackDepth(m_lua), depth);
 }
@@ -131,23 +121,23 @@ TEST_F(OSCScripts, ScriptPathsForFunctionsAndParameters)
               "");
     OSCPacketBuilder fp;
     *fp << osc::BeginMessage("/fp") << 3.0f << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, fp), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, fp), "");
     EXPECT_EQ(LuaNumber(m_lua, "first"), 3.0);
     EXPECT_EQ(LuaNumber(m_lua, "second"), 6.0);
 
     OSCPacketBuilder bad;
     *bad << osc::BeginMessage("/bad") << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, bad), Error("/bad", "failed to pcall function"));
+    EXPECT_EQ(HandleOSCPacket(m_osc, bad), OSCParseError("/bad", "failed to pcall function"));
     EXPECT_EQ(LuaString(m_lua, "tostring(reached)"), "nil");
 
     OSCPacketBuilder cut;
     *cut << osc::BeginMessage("/cut") << 0.5f << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, cut), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, cut), "");
     EXPECT_EQ(m_synth->GetParameter(139), 6025.0f);
 
     OSCPacketBuilder levels;
     *levels << osc::BeginMessage("/levels") << 0.25f << -0.5f << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, levels), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, levels), "");
     EXPECT_EQ(m_synth->GetParameter(1), 0.25f);
     EXPECT_EQ(m_synth->GetParameter(2), -0.5f);
 
@@ -159,7 +149,7 @@ TEST_F(OSCScripts, ScriptPathsForFunctionsAndParameters)
               "@@@ inconsistent sizes in RegisterOSCPathForParameter\n");
     EXPECT_EQ(error, "");
     EXPECT_EQ(LuaString(m_lua, "tostring(goneOn)"), "true");
-    EXPECT_EQ(Handle(m_osc, cut), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, cut), "");
 
     EXPECT_EQ(RunLua(m_lua, "registerOSCPathForParameter('/x', 'volume')"),
               "test:1: parameter not found: 'volume'");
@@ -169,7 +159,7 @@ TEST_F(OSCScripts, ScriptPathsForFunctionsAndParameters)
               "test:1: second argument to registerOSCPathForFunction is not a function");
     OSCPacketBuilder x;
     *x << osc::BeginMessage("/x") << 0.5f << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, x), ""); // nothing was registered: ignored
+    EXPECT_EQ(HandleOSCPacket(m_osc, x), ""); // nothing was registered: ignored
 }
 
 TEST_F(OSCScripts, SendOSCFromScripts)
@@ -221,7 +211,7 @@ TEST_F(OSCScripts, NotesOverOSCReachScriptsOnChannelTwo)
               "");
     OSCPacketBuilder start;
     *start << osc::BeginMessage("/startNote") << osc::int32(60) << 0.5f << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, start), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, start), "");
     m_synth.Render(64);
     EXPECT_EQ(LuaNumber(m_lua, "on[1]"), 2.0);
     EXPECT_EQ(LuaNumber(m_lua, "on[2]"), 60.0);
@@ -234,7 +224,7 @@ TEST_F(OSCScripts, NotesOverOSCReachScriptsOnChannelTwo)
 
     OSCPacketBuilder stop;
     *stop << osc::BeginMessage("/stopNote") << osc::int32(60) << 0.25f << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, stop), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, stop), "");
     m_synth.Render(64);
     EXPECT_EQ(LuaNumber(m_lua, "off[1]"), 2.0);
     EXPECT_EQ(LuaNumber(m_lua, "off[3]"), 31.0);

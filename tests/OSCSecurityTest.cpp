@@ -12,9 +12,11 @@
 #include <cmath>
 #include <limits>
 
+using TarnTest::HandleOSCPacket;
 using TarnTest::LuaNumber;
 using TarnTest::LuaStackDepth;
 using TarnTest::OSCPacketBuilder;
+using TarnTest::OSCParseError;
 using TarnTest::OSCTestPeer;
 using TarnTest::RunLua;
 using TarnTest::TestInstance;
@@ -25,18 +27,6 @@ namespace
 const IpEndpointName kRemote(IpEndpointName::ANY_ADDRESS, 9);
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-
-std::string Handle(TW::OSCHelper& osc, const OSCPacketBuilder& p)
-{
-    testing::internal::CaptureStdout();
-    osc.HandlePacket(p.Data(), p.Size(), kRemote);
-    return testing::internal::GetCapturedStdout();
-}
-
-std::string Error(const char* address, const std::string& text)
-{
-    return std::string("error while parsing message: ") + address + ": " + text + "\n";
-}
 
 class OSCSecurity : public testing::Test
 {
@@ -62,33 +52,36 @@ TEST_F(OSCSecurity, ExecAndCallReachOnlyFunctionsTheScriptsDefined)
     {
         OSCPacketBuilder exec;
         *exec << osc::BeginMessage("/exec") << name << "/dev/stdin" << osc::EndMessage;
-        EXPECT_EQ(Handle(m_osc, exec),
-                  Error("/exec", std::string("not a function of the MIDI scripts: ") + name));
+        EXPECT_EQ(
+            HandleOSCPacket(m_osc, exec),
+            OSCParseError("/exec", std::string("not a function of the MIDI scripts: ") + name));
         OSCPacketBuilder call;
         *call << osc::BeginMessage("/call") << name << peer.URL().c_str() << "/r"
               << "x" << osc::EndMessage;
-        EXPECT_EQ(Handle(m_osc, call),
-                  Error("/call", std::string("not a function of the MIDI scripts: ") + name));
+        EXPECT_EQ(
+            HandleOSCPacket(m_osc, call),
+            OSCParseError("/call", std::string("not a function of the MIDI scripts: ") + name));
     }
     // A library function registered for a path is refused the same way.
     OSCPacketBuilder path;
     *path << osc::BeginMessage("/run") << "touch /tmp/velluna-osc-was-here" << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, path),
-              Error("/run", "not a function of the MIDI scripts: the one registered for /run"));
+    EXPECT_EQ(
+        HandleOSCPacket(m_osc, path),
+        OSCParseError("/run", "not a function of the MIDI scripts: the one registered for /run"));
     EXPECT_FALSE(peer.Receive(std::chrono::milliseconds(50)));
     EXPECT_EQ(LuaNumber(m_lua, "calls"), 0.0);
     // The scripts' own functions still run, with finite arguments only.
     OSCPacketBuilder ok;
     *ok << osc::BeginMessage("/exec") << "mine" << 1.5f << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, ok), "");
+    EXPECT_EQ(HandleOSCPacket(m_osc, ok), "");
     EXPECT_EQ(LuaNumber(m_lua, "calls"), 1.0);
     OSCPacketBuilder nan;
     *nan << osc::BeginMessage("/exec") << "mine" << kNaN << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, nan), Error("/exec", "value is not a finite number"));
+    EXPECT_EQ(HandleOSCPacket(m_osc, nan), OSCParseError("/exec", "value is not a finite number"));
     OSCPacketBuilder inf;
     *inf << osc::BeginMessage("/exec") << "mine" << -std::numeric_limits<double>::infinity()
          << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, inf), Error("/exec", "value is not a finite number"));
+    EXPECT_EQ(HandleOSCPacket(m_osc, inf), OSCParseError("/exec", "value is not a finite number"));
     EXPECT_EQ(LuaNumber(m_lua, "calls"), 1.0);
     EXPECT_EQ(LuaStackDepth(m_lua), depth);
 }
@@ -106,7 +99,7 @@ TEST_F(OSCSecurity, NoRouteStoresANonFiniteValue)
     OSCPacketBuilder p;
     *p << osc::BeginMessage("/exec") << "set"
        << "-inf" << osc::EndMessage;
-    EXPECT_EQ(Handle(m_osc, p), Error("/exec", "failed to exec function"));
+    EXPECT_EQ(HandleOSCPacket(m_osc, p), OSCParseError("/exec", "failed to exec function"));
     for (float bad : {kNaN, kInf, -kInf})
     {
         EXPECT_EQ(m_synth->DispatchSetParameter(0, TW::Scope::Global, 0, bad, 0),
@@ -133,16 +126,16 @@ TEST_F(OSCSecurity, SubscriptionsAreCappedAndRepliesRateLimited)
         const std::string path = "/s" + std::to_string(i);
         *p << osc::BeginMessage("/registerUpdate") << osc::int32(i % 140) << url.c_str()
            << path.c_str() << osc::EndMessage;
-        const std::string out = Handle(m_osc, p);
+        const std::string out = HandleOSCPacket(m_osc, p);
         if (out.empty())
             ++accepted;
         else if (refusal.empty())
             refusal = out;
     }
     EXPECT_EQ(accepted, TW::OSCHelper::kMaxSubscriptions);
-    EXPECT_EQ(refusal,
-              Error("/registerUpdate", "too many subscriptions: an instance keeps at most " +
-                                           std::to_string(TW::OSCHelper::kMaxSubscriptions)));
+    EXPECT_EQ(refusal, OSCParseError("/registerUpdate",
+                                     "too many subscriptions: an instance keeps at most " +
+                                         std::to_string(TW::OSCHelper::kMaxSubscriptions)));
 
     // Requests that each send many replies: no more than the limit leave within a second.
     testing::internal::CaptureStdout();

@@ -1,5 +1,9 @@
 #include "OSCTestPeer.h"
 
+#include "osc/OSCHelper.h"
+
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -145,6 +149,20 @@ int FreeUDPPortRange(int span)
             return base;
     }
     throw std::runtime_error("no free port range");
+}
+
+std::string HandleOSCPacket(TW::OSCHelper& osc, const OSCPacketBuilder& packet)
+{
+    // Any address: the commands that reply are given their reply address in the message.
+    static const IpEndpointName kRemote(IpEndpointName::ANY_ADDRESS, 9);
+    testing::internal::CaptureStdout();
+    osc.HandlePacket(packet.Data(), packet.Size(), kRemote);
+    return testing::internal::GetCapturedStdout();
+}
+
+std::string OSCParseError(const char* address, const std::string& text)
+{
+    return std::string("error while parsing message: ") + address + ": " + text + "\n";
 }
 
 } // namespace TarnTest

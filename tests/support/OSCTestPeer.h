@@ -10,6 +10,11 @@
 #include <string>
 #include <vector>
 
+namespace TW
+{
+class OSCHelper;
+}
+
 namespace TarnTest
 {
 
@@ -70,5 +75,11 @@ private:
     char m_buffer[8192];
     osc::OutboundPacketStream m_stream;
 };
+
+// Hands one packet to the server as if it came from a remote peer, and returns what the server
+// printed on standard output meanwhile.
+std::string HandleOSCPacket(TW::OSCHelper& osc, const OSCPacketBuilder& packet);
+// The line the server prints when it refuses a message to address for the reason text.
+std::string OSCParseError(const char* address, const std::string& text);
 
 } // namespace TarnTest
