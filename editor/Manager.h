@@ -105,7 +105,10 @@ public:
     // The font alert shown in the banner, empty when every font loaded. Any thread after layout.
     const std::string& GetFontAlert() const noexcept { return m_fontAlert; }
     // Display lists made by a subclass, deleted when the drawing thread ends. Drawing thread.
-    void RecordDisplayLists(unsigned first, int count) { m_displayLists.emplace_back(first, count); }
+    void RecordDisplayLists(unsigned first, int count)
+    {
+        m_displayLists.emplace_back(first, count);
+    }
     Font* AddFont(std::unique_ptr<Font> font);
     Texture* AddTexture(std::unique_ptr<Texture> texture);
     // The manager owns the effect.
@@ -140,6 +143,9 @@ public:
     // Any thread.
     void NudgeGUI() { SetEventBits(kEventNudge); }
     void RequestRedrawLabels() { SetEventBits(kEventRedrawLabels); }
+    // Stops the drawing, constant redraw included, until the next event (a nudge, a resize, a
+    // label redraw or the end): for a window the host has hidden. Any thread.
+    void PauseRenderTask() { SetEventBits(kEventPause); }
 
     // ---- For elements. ----
     void SetEditingParam(int index);

@@ -80,6 +80,25 @@ TEST_F(EditorDrawingThread, ConstantRedrawTicksAbout30TimesASecond)
     EXPECT_EQ(bridge.frames.load(), frames); // nothing draws after the end
 }
 
+TEST_F(EditorDrawingThread, PauseStopsConstantRedrawUntilTheNextEvent)
+{
+    TW::Manager::ms_enableConstantRedraw = true;
+    manager.CreateRenderTask();
+    ASSERT_TRUE(WaitForFrames(bridge, 3));
+    manager.PauseRenderTask();
+    std::this_thread::sleep_for(100ms); // the frame under way when the pause came may finish
+    const int paused = bridge.frames.load();
+    std::this_thread::sleep_for(200ms); // six ticks' time
+    EXPECT_EQ(bridge.frames.load(), paused);
+
+    manager.NudgeGUI();
+    EXPECT_TRUE(WaitForFrames(bridge, paused + 3)); // ticking again
+    // A quit during the pause ends the thread.
+    manager.PauseRenderTask();
+    manager.DestroyRenderTask();
+    EXPECT_EQ(bridge.shutdowns.load(), 1);
+}
+
 TEST_F(EditorDrawingThread, SecondCreateIsRefusedAndShutdownIsQuiet)
 {
     TW::Manager::ms_enableConstantRedraw = false;
