@@ -121,6 +121,11 @@ void RippleKnobRenderer::CreateProgram()
 void RippleKnobRenderer::InitialiseRendering()
 {
     CreateProgram();
+    BuildVertices();
+}
+
+void RippleKnobRenderer::BuildVertices()
+{
     m_vertices.assign(m_knobs.size() * kVerticesPerKnob * kFloatsPerVertex, 0.0f);
     for (int i = 0; i < Count(); ++i)
         BuildKnob(i);

@@ -43,8 +43,10 @@ public:
     // buffer exists, turns the knob's rim clockwise by it.
     void SetAngle(int index, float angle);
 
-    // Drawing thread, GL current.
+    // Drawing thread, GL current: the program, then the vertex buffer.
     void InitialiseRendering() override;
+    // The vertex buffer of every knob at its stored angle (no GL). Drawing thread.
+    void BuildVertices();
     void Render2d() override;
     void ShutdownRendering() override;
 
