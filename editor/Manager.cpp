@@ -36,7 +36,26 @@ constexpr float kBackgroundGrid[9][6] = {
     {0.0f, 0.0f, 0.25f, 1.0f, 1.0f, 0.0f},
 };
 
+// Every manager alive, for NudgeAllEditors.
+std::mutex& EditorsLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+std::vector<Manager*>& Editors()
+{
+    static std::vector<Manager*> editors;
+    return editors;
+}
+
 } // namespace
+
+void Manager::NudgeAllEditors()
+{
+    std::lock_guard<std::mutex> lock(EditorsLock());
+    for (Manager* editor : Editors())
+        editor->NudgeGUI();
+}
 
 Manager::Manager(MusicDeviceBase* instance, ManagerPlatformBridge* bridge)
     : m_instance(instance), m_bridge(bridge)
@@ -66,10 +85,16 @@ Manager::Manager(MusicDeviceBase* instance, ManagerPlatformBridge* bridge)
     if (m_instance && m_instance->DispatchGetProperty(kPropertyDisplayBlock, Scope::Global, 0,
                                                       &block, &size) == kNoErr)
         m_displayBlock = block;
+    std::lock_guard<std::mutex> lock(EditorsLock());
+    Editors().push_back(this);
 }
 
 Manager::~Manager()
 {
+    {
+        std::lock_guard<std::mutex> lock(EditorsLock());
+        std::erase(Editors(), this);
+    }
     if (m_renderTaskExists)
         DestroyRenderTask();
     for (UIElement* element : m_elements)

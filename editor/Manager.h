@@ -146,6 +146,9 @@ public:
     // Stops the drawing, constant redraw included, until the next event (a nudge, a resize, a
     // label redraw or the end): for a window the host has hidden. Any thread.
     void PauseRenderTask() { SetEventBits(kEventPause); }
+    // Asks every editor of the process for a frame, for a change that all of them show (the
+    // preference toggles). Any thread.
+    static void NudgeAllEditors();
 
     // ---- For elements. ----
     void SetEditingParam(int index);
