@@ -47,7 +47,10 @@ public:
     virtual void CenterWindow(void* window) = 0;
     // Main thread: asks the user for a text for the given custom property.
     virtual void RunPropertyTextFieldDialog(int property, std::string prompt, std::string text) = 0;
-    // Main thread: opens the property's dialog (which = the dialog's kind).
+    // RunPropertyDialog's property for the preferences window (the skin's "Prefs" button).
+    static constexpr int kPreferencesDialog = -1;
+    // Main thread: opens the property's dialog (which = the dialog's kind); kPreferencesDialog
+    // opens the preferences window, or brings it forward when it is open.
     virtual void RunPropertyDialog(int property, int which) = 0;
     // Any thread: turns a size in view points into device pixels.
     virtual void UpdateSizesForRetina(int& width, int& height);

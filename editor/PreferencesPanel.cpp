@@ -92,6 +92,8 @@ void PreferencesPanel::Toggled(CheckBox* box, void* refcon)
     // Editors that sleep until the next event (constant redraw off, or just switched on) draw
     // at once with the new setting.
     Manager::NudgeAllEditors();
+    // The port field is the window's only keyboard target: it keeps the keyboard.
+    panel->m_window->SetKeyboardFocusElement(panel->m_port);
 }
 
 bool PreferencesPanel::Close()

@@ -1,5 +1,7 @@
 #include "platform/x11/X11Bridge.h"
 
+#include "platform/x11/X11PreferencesWindow.h"
+
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xlibint.h>
@@ -184,6 +186,7 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
 
 X11Bridge::~X11Bridge()
 {
+    m_preferences.reset();
     if (!m_display)
         return;
     ShutdownGL();
@@ -261,7 +264,16 @@ bool X11Bridge::Pump()
         }
         m_translator.Translate(event, *m_sink);
     }
+    if (m_preferences && !m_preferences->Pump())
+        m_preferences.reset();
     return m_windowAlive.load();
+}
+
+void X11Bridge::SetEditorManager(Manager* manager)
+{
+    if (!manager)
+        m_preferences.reset();
+    m_editorManager = manager;
 }
 
 bool X11Bridge::InitGL()
@@ -449,6 +461,22 @@ void X11Bridge::RunPropertyTextFieldDialog(int property, std::string prompt, std
 
 void X11Bridge::RunPropertyDialog(int property, int which)
 {
+    if (property == kPreferencesDialog)
+    {
+        if (m_preferences && m_preferences->IsOpen())
+        {
+            m_preferences->BringForward();
+            return;
+        }
+        m_preferences.reset();
+        if (!m_display)
+            return;
+        m_preferences =
+            std::make_unique<X11PreferencesWindow>(m_editorManager, DisplayString(m_display));
+        if (!m_preferences->IsOpen())
+            m_preferences.reset();
+        return;
+    }
     std::fprintf(stderr, "no dialog inside the host for property %d (%d)\n", property, which);
 }
 

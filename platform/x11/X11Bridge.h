@@ -11,6 +11,7 @@
 #include "platform/x11/X11EventTranslator.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ typedef struct __GLXcontextRec* GLXContext;
 
 namespace TW
 {
+
+class Manager;
+class X11PreferencesWindow;
 
 class X11Bridge : public ManagerPlatformBridge
 {
@@ -49,9 +53,17 @@ public:
 
     // Main thread: the receiver of the window's input (null: input is dropped).
     void SetInputSink(X11InputSink* sink) { m_sink = sink; }
-    // Main thread: reads every event waiting on the connection and hands the input to the sink.
-    // Returns false once the window is gone.
+    // Main thread: reads every event waiting on the connection and hands the input to the sink,
+    // and those of the preferences window opened from here. Returns false once the window is
+    // gone.
     bool Pump();
+
+    // Main thread: the manager drawn in this window, whose instrument the preferences window
+    // opened from it re-opens on a new OSC base port. Null (before that manager goes) closes the
+    // preferences window, applying what it holds.
+    void SetEditorManager(Manager* manager);
+    // The preferences window while it is open, else null. Main thread.
+    X11PreferencesWindow* GetPreferencesWindow() const { return m_preferences.get(); }
 
     void RenderTaskHandleResize() override;
     bool InitGL() override;
@@ -67,6 +79,8 @@ public:
     void CenterWindow(void* window) override;
     // No modal dialog inside a host: the request is written to standard error.
     void RunPropertyTextFieldDialog(int property, std::string prompt, std::string text) override;
+    // The preferences window (kPreferencesDialog): a top-level window of its own on this
+    // display, not modal. Other dialogs: the request is written to standard error.
     void RunPropertyDialog(int property, int which) override;
 
     const std::uint8_t* OffscreenPixels() const override;
@@ -90,6 +104,8 @@ private:
     std::atomic<int> m_widthPixels{1};
     std::atomic<int> m_heightPixels{1};
     X11InputSink* m_sink = nullptr;
+    Manager* m_editorManager = nullptr;
+    std::unique_ptr<X11PreferencesWindow> m_preferences;
     X11EventTranslator m_translator;
 
     GLXContext m_context = nullptr;
