@@ -23,28 +23,17 @@ namespace
 {
 
 // Refuses a message whose parts do not lie inside it, before oscpack reads it.
-void CheckLayout(const char* data, std::size_t size)
+// Lets oscpack read every message of a bundle whose layout has been checked, before any is
+// dispatched, so that a malformed packet is refused as a whole before any of its messages has an
+// effect.
+void Validate(const osc::ReceivedBundle& bundle)
 {
-    const char* why = nullptr;
-    if (!CheckOSCMessageLayout(data, size, why))
-        throw osc::MalformedMessageException(why);
-}
-
-// Checks every element of a packet before any is dispatched, so that a malformed packet is
-// refused as a whole before any of its messages has an effect.
-void Validate(const osc::ReceivedBundle& bundle, int depth)
-{
-    if (depth > 64)
-        throw osc::MalformedBundleException("bundles nested too deeply");
     for (auto i = bundle.ElementsBegin(); i != bundle.ElementsEnd(); ++i)
     {
         if (i->IsBundle())
-            Validate(osc::ReceivedBundle(*i), depth + 1);
+            Validate(osc::ReceivedBundle(*i));
         else
-        {
-            CheckLayout(i->Contents(), static_cast<std::size_t>(i->Size()));
             osc::ReceivedMessage message(*i);
-        }
     }
 }
 
@@ -98,18 +87,18 @@ void OSCHelper::ProcessPacket(const char* data, int size, const IpEndpointName& 
     // packet that cannot be read at all. It is refused and the server goes on listening.
     try
     {
+        const char* why = nullptr;
+        if (size < 0 || !CheckOSCPacketLayout(data, static_cast<std::size_t>(size), why))
+            throw osc::MalformedPacketException(why ? why : "malformed packet");
         osc::ReceivedPacket packet(data, size);
         if (packet.IsBundle())
         {
             osc::ReceivedBundle bundle(packet);
-            Validate(bundle, 0);
+            Validate(bundle);
             ProcessBundle(bundle, remote);
         }
         else
-        {
-            CheckLayout(data, static_cast<std::size_t>(size));
             ProcessMessage(osc::ReceivedMessage(packet), remote);
-        }
     }
     catch (const std::exception& e)
     {

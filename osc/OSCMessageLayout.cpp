@@ -29,7 +29,64 @@ bool SkipPaddedString(const char*& p, const char* end) noexcept
     return true;
 }
 
+std::uint32_t BigEndian32(const char* p) noexcept
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
+           std::uint32_t{b[3]};
+}
+
+constexpr int kMaxBundleDepth = 64;
+
+bool CheckBundleLayout(const char* data, std::size_t size, int depth, const char*& why) noexcept
+{
+    if (depth > kMaxBundleDepth)
+    {
+        why = "bundles nested too deeply";
+        return false;
+    }
+    // "#bundle", its null byte and the 8-byte time tag.
+    if (size < 16 || size % 4 != 0 || std::memcmp(data, "#bundle", 8) != 0)
+    {
+        why = "malformed bundle";
+        return false;
+    }
+    for (std::size_t at = 16; at < size;)
+    {
+        if (size - at < 4)
+        {
+            why = "malformed bundle element size";
+            return false;
+        }
+        // A negative size would send a reader round the same element for ever.
+        const std::uint32_t length = BigEndian32(data + at);
+        if (length == 0 || length % 4 != 0 || length > size - at - 4)
+        {
+            why = "malformed bundle element size";
+            return false;
+        }
+        at += 4;
+        if (!CheckOSCPacketLayoutAt(data + at, length, depth + 1, why))
+            return false;
+        at += length;
+    }
+    return true;
+}
+
 } // namespace
+
+bool CheckOSCPacketLayoutAt(const char* data, std::size_t size, int depth,
+                            const char*& why) noexcept
+{
+    if (size > 0 && data[0] == '#')
+        return CheckBundleLayout(data, size, depth, why);
+    return CheckOSCMessageLayout(data, size, why);
+}
+
+bool CheckOSCPacketLayout(const char* data, std::size_t size, const char*& why) noexcept
+{
+    return CheckOSCPacketLayoutAt(data, size, 0, why);
+}
 
 bool CheckOSCMessageLayout(const char* data, std::size_t size, const char*& why) noexcept
 {
@@ -92,9 +149,7 @@ bool CheckOSCMessageLayout(const char* data, std::size_t size, const char*& why)
                 why = "blob argument exceeds the message";
                 return false;
             }
-            const auto* b = reinterpret_cast<const unsigned char*>(p);
-            const std::uint32_t length = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-                                         (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
+            const std::uint32_t length = BigEndian32(p);
             // Sizes that a signed 32-bit reader would see as negative are refused too.
             if (length > 0x7FFFFFF0u || ((std::size_t{length} + 3) & ~std::size_t{3}) >
                                             static_cast<std::size_t>(end - p - 4))

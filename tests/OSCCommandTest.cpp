@@ -315,14 +315,21 @@ TEST(OSCCommands, MalformedPacketsChangeNothingAndTheServerGoesOn)
     EXPECT_EQ(out.rfind("error while parsing message: ", 0), 0u) << out;
     EXPECT_EQ(synth->GetParameter(139), before);
 
-    // Blob sizes that oscpack would follow far outside the packet, and an address whose
-    // padding is not zeros (oscpack then reads the type tags from elsewhere); found by fuzzing.
+    // Blob sizes that oscpack would follow far outside the packet, an address whose padding is
+    // not zeros (oscpack then reads the type tags from elsewhere), and bundle elements of
+    // negative or zero size (oscpack stayed on a negative one for ever); found by fuzzing.
     const char hugeBlob[] = {'/', 'a', 0, 0, ',', 'b', 'b', 0, '\xff', '\xff', '\xff', '\xff'};
+    const char negativeElement[] = {'#', 'b', 'u', 'n', 'd', 'l', 'e',    0,      0,      0,
+                                    0,   0,   0,   0,   0,   1,   '\xff', '\xff', '\xff', '\xfc'};
+    const char emptyElement[] = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0,
+                                 0,   0,   0,   0,   0,   1,   0,   0, 0, 0};
     const char badPadding[] = {'/', 'p', 'a', 0x1f, 6,      'q',    '\xfd', '\xfe', 0x7f, 0,
                                0,   'i', 'r', 0,    0,      0,      ',',    'c',    'b',  0,
                                0,   0,   0,   0,    '\xff', '\xff', '\xff', '\xff'};
-    for (const auto& [bytes, length] :
-         {std::pair<const char*, int>{hugeBlob, 12}, {badPadding, 28}})
+    for (const auto& [bytes, length] : {std::pair<const char*, int>{hugeBlob, 12},
+                                        {badPadding, 28},
+                                        {negativeElement, 20},
+                                        {emptyElement, 20}})
     {
         testing::internal::CaptureStdout();
         osc.HandlePacket(bytes, length, kRemote);
