@@ -327,6 +327,8 @@ void Manager::Draw()
     if (!m_bridge || !m_bridge->MakeCurrent() || !m_glReady)
         return;
     glViewport(0, 0, m_surfaceWidth.load(), m_surfaceHeight.load());
+    // The clear obeys the depth write mask, which the passes leave off.
+    glDepthMask(GL_TRUE);
     glClear(GL_DEPTH_BUFFER_BIT);
 
     // The moving background.

@@ -9,7 +9,9 @@
 #include "editor/RippleKnobRenderer.h"
 #include "editor/Ripples.h"
 #include "editor/StaticText.h"
+#include "editor/Texture.h"
 #include "editor/Vortex.h"
+#include "platform/Bundle.h"
 #include "platform/offscreen/OffscreenBridge.h"
 #include "support/TestInstance.h"
 
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -323,6 +326,102 @@ TEST(EditorRippleControls, HoverAndPressSendEffectsFromTheWorldCentre)
     // The button's text is centred in its world bounds among the banner font's texts.
     ASSERT_GE(button->GetTextIndex(), 0);
     EXPECT_EQ(manager.GetBannerText()->GetText(button->GetTextIndex()), "Prefs");
+}
+
+// The ripple texture made for the bundle draws a ring at about four fifths of the ripple's
+// radius, clear at its centre and outside it; with eye candy off nothing shows.
+TEST(EditorRippleControls, RippleTextureDrawsARing)
+{
+    TarnTest::TestInstance synth(48000.0, false);
+    TW::OffscreenBridge bridge(kWidth, kHeight);
+    ALmanager manager(synth.get(), &bridge);
+    manager.SetWindowSize(kWidth, kHeight);
+    TW::Texture* texture =
+        manager.AddTexture(std::make_unique<TW::Texture>("ripple.png", "", TW::FindPluginBundle()));
+    ASSERT_FALSE(texture->GetPath().empty());
+    auto* ripples =
+        static_cast<TW::Ripples*>(manager.AddEffect(new TW::Ripples(&manager, texture)));
+    manager.CreateControl(0, 0);
+    TW::Manager::ms_enableConstantRedraw = false;
+    manager.CreateRenderTask();
+    ASSERT_TRUE(bridge.WaitForFrames(1, 20000));
+    ripples->Trigger(128, 64, TW::Vec4{1, 1, 1, 1}, 40.0f, 2.0f, 0.0f);
+    Frame f;
+    for (int frame = 0; frame < 11; ++frame) // past a sixth of its life: full brightness
+    {
+        const unsigned n = bridge.GetFrameCount();
+        manager.NudgeGUI();
+        ASSERT_TRUE(bridge.WaitForFrames(n + 1, 20000));
+    }
+    ASSERT_TRUE(bridge.CopyLastFrame(f.rgba, f.width, f.height));
+    auto green = [&f](int x, int y) { return static_cast<int>(f.At(x, y)[1]); };
+    for (int dx : {-31, 31})
+    {
+        EXPECT_GT(green(128 + dx, 64), 200) << dx;          // on the ring
+        EXPECT_LT(green(128 + dx / 3, 64), 80) << dx;       // inside
+        EXPECT_LT(green(128 + dx * 45 / 31, 64), 30) << dx; // outside the quad
+    }
+    EXPECT_GT(green(128, 64 + 31), 200);
+
+    TW::Manager::ms_enableEyeCandy = false;
+    const unsigned n = bridge.GetFrameCount();
+    manager.NudgeGUI();
+    ASSERT_TRUE(bridge.WaitForFrames(n + 1, 20000));
+    ASSERT_TRUE(bridge.CopyLastFrame(f.rgba, f.width, f.height));
+    EXPECT_LT(green(128 + 31, 64), 30);
+    EXPECT_EQ(ripples->Count(), 1); // kept, not aged
+    manager.DestroyRenderTask();
+    TW::Manager::ms_enableEyeCandy = true;
+    TW::Manager::ms_enableConstantRedraw = true;
+}
+
+// A launched cube is drawn in the 3D pass, in front of the background and behind the panel:
+// the depth buffer is cleared every frame, so the cubes pass the depth test. With eye candy off
+// none shows.
+TEST(EditorRippleControls, VortexCubesShowInThePicture)
+{
+    TarnTest::TestInstance synth(48000.0, false);
+    TW::OffscreenBridge bridge(kWidth, kHeight);
+    ALmanager manager(synth.get(), &bridge);
+    manager.SetWindowSize(kWidth, kHeight);
+    auto* vortex = static_cast<TW::Vortex*>(
+        manager.AddEffect(new TW::Vortex(&manager, kWidth / 2, kHeight / 2, kWidth, kHeight)));
+    manager.CreateControl(0, 0);
+    TW::Manager::ms_enableConstantRedraw = false;
+    manager.CreateRenderTask();
+    ASSERT_TRUE(bridge.WaitForFrames(1, 20000));
+    // Grey pixels (the lit cube) around (x, y) where the background is blue alone.
+    auto cubePixels = [&](int x, int y)
+    {
+        Frame f;
+        EXPECT_TRUE(bridge.CopyLastFrame(f.rgba, f.width, f.height));
+        int grey = 0;
+        for (int dy = -10; dy <= 10; ++dy)
+            for (int dx = -10; dx <= 10; ++dx)
+                grey += f.At(x + dx, y + dy)[0] > 12 && f.At(x + dx, y + dy)[1] > 12;
+        return grey;
+    };
+    auto frames = [&](int count)
+    {
+        for (int i = 0; i < count; ++i)
+        {
+            const unsigned n = bridge.GetFrameCount();
+            manager.NudgeGUI();
+            ASSERT_TRUE(bridge.WaitForFrames(n + 1, 20000));
+        }
+    };
+    for (int x : {40, 200})
+        vortex->Launch(static_cast<float>(x), 64.0f);
+    frames(2);
+    for (int x : {40, 200})
+        EXPECT_GT(cubePixels(x, 64), 20) << x;
+    TW::Manager::ms_enableEyeCandy = false;
+    frames(1);
+    for (int x : {40, 200})
+        EXPECT_EQ(cubePixels(x, 64), 0) << x;
+    manager.DestroyRenderTask();
+    TW::Manager::ms_enableEyeCandy = true;
+    TW::Manager::ms_enableConstantRedraw = true;
 }
 
 } // namespace
