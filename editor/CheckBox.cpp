@@ -34,7 +34,7 @@ void CheckBox::Render() const
     const Bounds& b = m_bounds;
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(0.9f, 0.9f, 0.95f, m_pressed ? 0.35f : 0.15f);
+    glColor4f(0.9f, 0.9f, 0.95f, m_pressed.load() ? 0.35f : 0.15f);
     glRectf(b.minX, b.minY, b.maxX, b.maxY);
     glColor4f(0.5f, 0.8f, 1.0f, 0.9f);
     glBegin(GL_LINE_LOOP);
@@ -54,14 +54,13 @@ void CheckBox::Render() const
 
 void CheckBox::MouseDown(const Point&, unsigned, int)
 {
-    m_pressed = true;
+    m_pressed.store(true);
 }
 
 void CheckBox::MouseUp(const Point& p, unsigned)
 {
-    if (!m_pressed)
+    if (!m_pressed.exchange(false))
         return;
-    m_pressed = false;
     Bounds b;
     GetWorldBounds(b);
     if (!b.Contains(p))

@@ -5,6 +5,7 @@
 
 #include "ControlBase.h"
 
+#include <atomic>
 #include <string>
 
 namespace TW
@@ -40,7 +41,7 @@ private:
     bool* m_value;
     Callback m_callback;
     void* m_refcon;
-    bool m_pressed = false;
+    std::atomic<bool> m_pressed{false}; // set by the main thread, shown by the drawing thread
 };
 
 } // namespace TW
