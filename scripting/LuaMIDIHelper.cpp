@@ -28,56 +28,6 @@ namespace TW
 const char LuaMIDIHelper::kMetatableTagTimer[] = "TW::LuaMIDIHelper::Timer";
 const char LuaMIDIHelper::kRefcon[] = "TW::LuaMIDIHelper::kRefcon";
 const char LuaMIDIHelper::kParamLookup[] = "TW::LuaMIDIHelper::kParamLookup";
-const char LuaMIDIHelper::kRunawayMessage[] =
-    "script call aborted: it ran past its instruction or time budget";
-
-namespace
-{
-
-// The clock of the time budget: processor time of the calling thread, a monotonic clock that
-// counts the script's own work and not the time other threads or processes held the processor.
-std::int64_t CallClockNanoseconds() noexcept
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-} // namespace
-
-// The interpreter's allocator, over the helper's arena. Script code (inside a guarded call) may
-// not grow past kMemoryLimit; the host's pushes between calls may use the reserve.
-void* LuaMIDIHelper::Allocate(void* ud, void* ptr, std::size_t osize, std::size_t nsize)
-{
-    auto* self = static_cast<LuaMIDIHelper*>(ud);
-    if (nsize == 0)
-    {
-        self->m_arena.Free(ptr);
-        return nullptr;
-    }
-    const std::size_t held = ptr ? osize : 0;
-    if (self->m_guardDepth > 0 && !self->m_overtime && (++self->m_allocations & 63) == 0 &&
-        CallClockNanoseconds() >= self->m_guardDeadline)
-    {
-        // A library function doing much work per instruction (string.rep, table.concat...)
-        // allocates as it goes: past the time budget it gets no more memory, and the main
-        // thread's hook fires at its next instruction to abort the call.
-        self->m_overtime = true;
-        lua_sethook(self->m_L, CountHook, LUA_MASKCOUNT, 1);
-    }
-    if (nsize > held && self->m_guardDepth > 0 &&
-        ((self->m_overtime && !self->m_aborting) ||
-         self->m_arena.Used() + (nsize - held) > kMemoryLimit))
-    {
-        self->m_memoryRefused = true;
-        return nullptr;
-    }
-    void* block = self->m_arena.Reallocate(ptr, nsize);
-    if (!block)
-        self->m_memoryRefused = true;
-    return block;
-}
-
 namespace
 {
 
@@ -163,18 +113,13 @@ lua_State* LuaMIDIHelper::LuaInit()
     if (m_L)
         return m_L;
 
-    lua_State* L = lua_newstate(Allocate, this);
+    lua_State* L = m_guard.NewState();
     if (!L)
     {
         LuaError(nullptr, "cannot create the MIDI script interpreter\n");
         return nullptr;
     }
     lua_atpanic(L, LuaPanic);
-    // Installed before any script runs, so every coroutine inherits it; it only counts while a
-    // protectedPcall is in progress.
-    lua_sethook(L, CountHook, LUA_MASKCOUNT, kHookInterval);
-    luaL_openlibs(L);
-    LockDownHook(L);
 
     LuaMIDIScriptAPI::Register(L);
     luaL_newmetatable(L, kMetatableTagTimer);
@@ -290,7 +235,7 @@ void LuaMIDIHelper::LuaShutdown()
     for (HandlerTable* table :
          {&m_noteOn, &m_noteOff, &m_cc, &m_nrpn, &m_programChange, &m_polyPressure})
         table->clear();
-    lua_close(m_L);
+    m_guard.Close();
     m_L = nullptr;
 }
 
@@ -299,98 +244,7 @@ int LuaMIDIHelper::protectedPcall(int nargs, int nresults)
     std::lock_guard<std::recursive_mutex> lock(m_scriptLock);
     if (!m_L)
         return LUA_ERRRUN;
-    if (++m_guardDepth == 1)
-    {
-        m_guardUsed = 0;
-        m_guardDeadline =
-            CallClockNanoseconds() + static_cast<std::int64_t>(kTimeBudgetSeconds * 1e9);
-        m_aborting = false;
-        m_overtime = false;
-    }
-    int status = lua_pcall(m_L, nargs, nresults, 0);
-    if (--m_guardDepth == 0)
-    {
-        m_guardUsed = 0;
-        if (m_overtime && status == LUA_ERRMEM)
-        {
-            // The memory was refused because the time was up: say so.
-            lua_pop(m_L, 1);
-            lua_pushstring(m_L, kRunawayMessage);
-            status = LUA_ERRRUN;
-        }
-        if (m_overtime || m_aborting)
-            m_memoryRefused = true; // an aborted call leaves its garbage: collect it below
-        if (m_overtime && !m_aborting)
-            lua_sethook(m_L, CountHook, LUA_MASKCOUNT, kHookInterval);
-        m_overtime = false;
-        if (m_aborting)
-        {
-            m_aborting = false;
-            lua_sethook(m_L, CountHook, LUA_MASKCOUNT, kHookInterval);
-        }
-        if (m_memoryRefused)
-        {
-            // The interpreter does not collect when an allocation fails: what the failed call
-            // left behind is garbage it would otherwise keep counting against the limit.
-            m_memoryRefused = false;
-            lua_gc(m_L, LUA_GCCOLLECT, 0);
-        }
-    }
-    return status;
-}
-
-void LuaMIDIHelper::CountHook(lua_State* L, lua_Debug*)
-{
-    void* ud = nullptr;
-    lua_getallocf(L, &ud);
-    auto* self = static_cast<LuaMIDIHelper*>(ud);
-    if (!self->m_aborting)
-    {
-        // A coroutine left raising by an earlier abort goes back to the normal interval.
-        if (lua_gethookcount(L) != kHookInterval)
-            lua_sethook(L, CountHook, LUA_MASKCOUNT, kHookInterval);
-        if (self->m_guardDepth == 0)
-            return;
-        self->m_guardUsed += kHookInterval;
-        if (self->m_guardUsed < kInstructionBudget &&
-            CallClockNanoseconds() < self->m_guardDeadline)
-            return;
-        self->m_aborting = true;
-    }
-    // Raise at every instruction from now on, in this coroutine and in the main one, so the
-    // error reaches the host even through the script's own pcall.
-    lua_sethook(L, CountHook, LUA_MASKCOUNT, 1);
-    if (L != self->m_L)
-        lua_sethook(self->m_L, CountHook, LUA_MASKCOUNT, 1);
-    // Level 0: inside a hook, the function that was running when the count ran out.
-    luaL_where(L, 0);
-    lua_pushstring(L, kRunawayMessage);
-    lua_concat(L, 2);
-    lua_error(L);
-}
-
-namespace
-{
-
-int RefuseSetHook(lua_State* L)
-{
-    return luaL_error(L, "debug.sethook() is not available to MIDI scripts: the hook belongs to "
-                         "the script guard");
-}
-
-} // namespace
-
-void LuaMIDIHelper::LockDownHook(lua_State* L)
-{
-    lua_getglobal(L, "debug");
-    if (lua_istable(L, -1))
-    {
-        lua_pushcfunction(L, RefuseSetHook);
-        lua_setfield(L, -2, "sethook");
-    }
-    lua_pop(L, 1);
-    lua_pushnil(L);
-    lua_setglobal(L, "newproxy");
+    return m_guard.ProtectedCall(nargs, nresults);
 }
 
 int LuaMIDIHelper::Print(lua_State* L)
@@ -451,9 +305,8 @@ void LuaMIDIHelper::LuaError(lua_State*, const char* format, ...)
 LuaMIDIHelper* LuaMIDIHelper::getRefCon(lua_State* L)
 {
     // The allocator's user data, not the registry entry: script code can rewrite the registry.
-    void* ud = nullptr;
-    lua_getallocf(L, &ud);
-    return static_cast<LuaMIDIHelper*>(ud);
+    LuaCallGuard* guard = LuaCallGuard::From(L);
+    return guard ? static_cast<LuaMIDIHelper*>(guard->Owner()) : nullptr;
 }
 
 int LuaMIDIHelper::getParam(lua_State* L, const char* name)

@@ -12,29 +12,14 @@
 // until the stack is restored. The timer lock guards only the timer table; it is taken inside the
 // script lock, never the other way round, and never held while script code runs.
 //
-// Runaway scripts. Every call into script code goes through protectedPcall (the scripts'
-// top-level code at load time too), which gives the call a budget of kInstructionBudget
-// virtual-machine instructions and kTimeBudgetSeconds of the calling thread's processor time (a
-// monotonic clock that other threads' and processes' use of the processor does not advance), both
-// checked from a count hook every kHookInterval instructions. A call that runs past either is
-// aborted with the script error kRunawayMessage; until control returns to the host the
-// interpreter keeps raising that error at every instruction, so a script's own pcall cannot hold
-// on to it. The hook cannot be removed or replaced from script code: debug.sethook raises an
-// error in this interpreter (the hook is the only thing it could change), every coroutine
-// inherits the hook, and the hook and the script functions find their helper through the
-// allocator's user data, which script code cannot reach (nothing here trusts the registry, which
-// debug.getregistry exposes). Native code loaded by a script (package.loadlib, C modules through
-// require) runs outside any guard.
-//
-// Memory. The interpreter allocates only from its own ScriptArena, reserved when the helper is
-// made, so script work on the render thread never reaches the system allocator. Script code may
-// hold at most kMemoryLimit bytes (bookkeeping included); past that an allocation fails and the
-// script gets Lua's "not enough memory" error. The arena keeps kHostReserve bytes more for the
-// host's own pushes between calls, so those never fail for want of memory. Lua finalizers
-// (newproxy) are not offered: they would run script code outside any guarded call.
+// Runaway scripts and memory. Every call into script code goes through protectedPcall (the
+// scripts' top-level code at load time too), under the instance's LuaCallGuard: an instruction and
+// time budget per call, the interpreter's memory in an arena of its own (so script work on the
+// render thread never reaches the system allocator), at most kMemoryLimit bytes for script code
+// and kHostReserve more for the host's pushes between calls (LuaCallGuard.h says how).
 #pragma once
 
-#include "ScriptArena.h"
+#include "LuaCallGuard.h"
 
 #include "core/MessageQueue.h"
 
@@ -66,15 +51,11 @@ public:
     // Registry keys: the addresses of these strings (not their text) are light-userdata keys.
     static const char kRefcon[];
     static const char kParamLookup[];
-    // Instructions one script call may run before it is aborted: far beyond any sane handler
-    // (a few tenths of a second of pure script work).
-    static constexpr long kInstructionBudget = 50'000'000;
-    // Time one script call may run before it is aborted (seconds of the thread's processor time).
-    static constexpr double kTimeBudgetSeconds = 0.5;
-    // Instructions between two checks of the budgets.
-    static constexpr int kHookInterval = 10'000;
-    // The script error of an aborted call.
-    static const char kRunawayMessage[];
+    // The budgets of one script call (LuaCallGuard.h).
+    static constexpr long kInstructionBudget = LuaCallGuard::kInstructionBudget;
+    static constexpr double kTimeBudgetSeconds = LuaCallGuard::kTimeBudgetSeconds;
+    static constexpr int kHookInterval = LuaCallGuard::kHookInterval;
+    static constexpr const char* kRunawayMessage = LuaCallGuard::kRunawayMessage;
     // Bytes that script code may hold in the interpreter (64 MiB), and the reserve beyond it for
     // the host's pushes between calls.
     static constexpr std::size_t kMemoryLimit = std::size_t{64} << 20;
@@ -136,7 +117,7 @@ public:
     static int getParam(lua_State* L, const char* name);
 
     // Bytes the interpreter holds now (bookkeeping included). Read under the script lock.
-    std::size_t MemoryInUse() const noexcept { return m_arena.Used(); }
+    std::size_t MemoryInUse() const noexcept { return m_guard.MemoryInUse(); }
 
     // The lock to hold around every use of the interpreter. Any thread.
     std::recursive_mutex& GetScriptLock() noexcept { return m_scriptLock; }
@@ -229,28 +210,16 @@ private:
     void TimerProc(TimerHandle timer, bool periodic);
     static void OneShotTimerProc(TimerHandle timer, void* userData);
     static void PeriodicTimerProc(TimerHandle timer, void* userData);
-    static void CountHook(lua_State* L, lua_Debug* ar);
     // The scripts' print: as the standard one, but on the render thread the line goes through
     // the log ring, so a blocked standard output cannot stall audio.
     static int Print(lua_State* L);
-    static void* Allocate(void* ud, void* ptr, std::size_t osize, std::size_t nsize);
-    // Puts the guard's own functions in place of the standard library's hook setter.
-    void LockDownHook(lua_State* L);
 
-    // The interpreter's memory, reserved with the helper.
-    ScriptArena m_arena{kMemoryLimit + kHostReserve};
+    // The interpreter's memory and the budgets of every call, reserved with the helper.
+    LuaCallGuard m_guard{this, "MIDI scripts", kMemoryLimit, kHostReserve};
     // Parameter name -> id, built at LuaInit (also published in the registry, but never read
     // back from there).
     std::map<std::string, int, std::less<>> m_paramLookup;
 
-    // The budgets of the outermost protectedPcall; all under the script lock.
-    int m_guardDepth = 0;
-    long m_guardUsed = 0;
-    std::int64_t m_guardDeadline = 0; // nanoseconds of the thread's processor-time clock
-    bool m_aborting = false;
-    bool m_memoryRefused = false; // an allocation was refused during the current call
-    bool m_overtime = false;      // the allocator saw the time budget run out
-    unsigned m_allocations = 0;   // allocations counted to space out clock reads
 };
 
 } // namespace TW
