@@ -209,6 +209,10 @@ public:
     double GetBackgroundPhase() const noexcept { return m_backgroundPhase; }
     float GetTooltipOpacity() const noexcept { return m_tooltipOpacity; }
     const char* GetBannerLine() const noexcept { return m_bannerLine; }
+    int GetBannerContentMode() const noexcept { return m_bannerContentMode; }
+    float GetBannerTitleX() const noexcept { return m_bannerTitleX; }
+    float GetReadoutX() const noexcept { return m_readoutX; }
+    const float* GetBannerColour() const noexcept { return m_bannerColour; }
 
 protected:
     // Any thread.
