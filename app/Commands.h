@@ -7,4 +7,5 @@ int RunPresetsCommand(int argc, char** argv);
 int RunPlayCommand(int argc, char** argv);
 int RunRenderCommand(int argc, char** argv);
 int RunSmokeCommand(int argc, char** argv);
+int RunSnapshotCommand(int argc, char** argv);
 int RunStateCommand(int argc, char** argv);

@@ -27,6 +27,9 @@ const Command kCommands[] = {
      "state save FILE [--preset N|NAME] [--state FILE] [--set ID|NAME=VALUE]...  write a state "
      "file"},
     {"smoke", RunSmokeCommand, "smoke  play one note for a second and report"},
+    {"snapshot", RunSnapshotCommand,
+     "snapshot OUT.png [--preset N|NAME] [--state FILE] [--set ID|NAME=VALUE]... [--skin NAME] "
+     "[--scale 1|2] [--frames N] [--hover X,Y] [--note KEY]  draw the editor into a PNG"},
 };
 
 void PrintUsage(std::FILE* to)

@@ -68,8 +68,8 @@ std::string StringProperty(MusicDeviceBase* instance, std::uint32_t id)
 {
     const char* text = nullptr;
     std::uint32_t size = sizeof text;
-    if (!instance ||
-        instance->DispatchGetProperty(id, Scope::Global, 0, &text, &size) != kNoErr || !text)
+    if (!instance || instance->DispatchGetProperty(id, Scope::Global, 0, &text, &size) != kNoErr ||
+        !text)
         return {};
     return text;
 }
@@ -81,7 +81,10 @@ LuaGui::LuaGui(MusicDeviceBase* instance, std::string skinBundle)
 {
 }
 
-LuaGui::~LuaGui() { LuaShutdown(); }
+LuaGui::~LuaGui()
+{
+    LuaShutdown();
+}
 
 void LuaGui::LuaError(const char* format, ...)
 {
@@ -166,13 +169,12 @@ void LuaGui::ReadParameterTable()
     std::uint32_t count = 0;
     std::uint32_t size = sizeof count;
     const void* table = nullptr;
-    if (!m_instance ||
-        m_instance->DispatchGetProperty(kPropertyParameterCount, Scope::Global, 0, &count,
-                                        &size) != kNoErr)
+    if (!m_instance || m_instance->DispatchGetProperty(kPropertyParameterCount, Scope::Global, 0,
+                                                       &count, &size) != kNoErr)
         return;
     size = sizeof table;
-    if (m_instance->DispatchGetProperty(kPropertyParameterTable, Scope::Global, 0, &table,
-                                        &size) != kNoErr ||
+    if (m_instance->DispatchGetProperty(kPropertyParameterTable, Scope::Global, 0, &table, &size) !=
+            kNoErr ||
         !table)
         return;
     m_paramCount = static_cast<int>(count);
@@ -241,7 +243,9 @@ void LuaGui::RunFile(const char* name, const std::string& bundle)
     if (!loader.GetData())
         return;
     StackRestore restore(L);
-    if (luaL_loadbuffer(L, static_cast<const char*>(loader.GetData()), loader.GetSize(), name) !=
+    const std::string chunk = std::string("@") + name;
+    if (luaL_loadbuffer(L, static_cast<const char*>(loader.GetData()), loader.GetSize(),
+                        chunk.c_str()) !=
             0 ||
         ProtectedCall(0) != 0)
         LuaError("failed to run buffer: %s\n", ErrorText(L));

@@ -88,8 +88,8 @@ public:
                                        Button::Callback callback, void* refcon, float x, float y,
                                        float width, float height, int helpId, int type) = 0;
     virtual UIElement* CreatePropertyTriggerButton(lua_State* L, int nargs, const char* text,
-                                                   Button::Callback callback, void* refcon,
-                                                   float x, float y, float width, float height,
+                                                   Button::Callback callback, void* refcon, float x,
+                                                   float y, float width, float height,
                                                    int helpId) = 0;
     virtual UIElement* CreatePropertyButton(lua_State* L, int nargs, const char* text,
                                             int propertyId, float x, float y, float width,

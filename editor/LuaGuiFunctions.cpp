@@ -16,6 +16,8 @@
 
 #include <lua.hpp>
 
+#include <unistd.h>
+
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -38,12 +40,21 @@ LuaGui& Gui(lua_State* L)
     return *gui;
 }
 
-Manager& Mgr(lua_State* L) { return *Gui(L).GetManager(); }
+Manager& Mgr(lua_State* L)
+{
+    return *Gui(L).GetManager();
+}
 
-float Arg(lua_State* L, int index) { return static_cast<float>(luaL_checknumber(L, index)); }
+float Arg(lua_State* L, int index)
+{
+    return static_cast<float>(luaL_checknumber(L, index));
+}
 
 // The parameter named by a string argument.
-int ParamByName(lua_State* L, int index) { return LuaGui::getParam(L, luaL_checkstring(L, index)); }
+int ParamByName(lua_State* L, int index)
+{
+    return LuaGui::getParam(L, luaL_checkstring(L, index));
+}
 
 // A parameter name or, for a number, the index as it is.
 int ParamByNameOrIndex(lua_State* L, int index)
@@ -87,6 +98,25 @@ int Letter(lua_State* L, int index)
 void PushElement(lua_State* L, UIElement* element)
 {
     LuaGui::pushObject(L, element, LuaGui::kElementTag);
+}
+
+// A font named by a path relative to a bundle ("fonts/DejaVuSans.ttf") is the skin bundle's file,
+// else the plug-in bundle's; any other name is looked up as Font::Create does.
+std::string BundleFontPath(lua_State* L, const std::string& name)
+{
+    if (name[0] == '/' || name.find("..") != std::string::npos)
+        return name;
+    const LuaGui* gui = LuaGui::getRefCon(L);
+    for (const std::string& bundle :
+         {gui ? gui->GetSkinBundle() : std::string(), FindPluginBundle()})
+    {
+        if (bundle.empty())
+            continue;
+        const std::string path = bundle + "/" + name;
+        if (::access(path.c_str(), R_OK) == 0)
+            return path;
+    }
+    return name;
 }
 
 // ---- Global functions. ----
@@ -322,7 +352,10 @@ int GetParameterIDFn(lua_State* L)
     return 1;
 }
 
-int SendOSCFn(lua_State* L) { return OSCHelper::LuaSendOSC(L); }
+int SendOSCFn(lua_State* L)
+{
+    return OSCHelper::LuaSendOSC(L);
+}
 
 int GetChannelCountFn(lua_State* L)
 {
@@ -336,10 +369,10 @@ int GetBooleanPropertyFn(lua_State* L)
     const auto id = static_cast<std::uint32_t>(luaL_checkinteger(L, 1));
     std::uint8_t value = 0;
     std::uint32_t size = sizeof value;
-    const bool read = gui.GetInstance() &&
-                      gui.GetInstance()->DispatchGetProperty(id, Scope::Global, 0, &value,
-                                                             &size) == kNoErr &&
-                      size == sizeof value;
+    const bool read =
+        gui.GetInstance() &&
+        gui.GetInstance()->DispatchGetProperty(id, Scope::Global, 0, &value, &size) == kNoErr &&
+        size == sizeof value;
     lua_pushboolean(L, read && value != 0);
     return 1;
 }
@@ -565,9 +598,9 @@ public:
         const int reference = luaL_ref(L, LUA_REGISTRYINDEX);
         gui.m_luaButtons.push_back(
             std::make_unique<LuaGui::LuaButtonRecord>(LuaGui::LuaButtonRecord{&gui, reference}));
-        PushElement(L, gui.CreateLuaButton(L, lua_gettop(L), text, LuaGui::LuaButtonCallback,
-                                           gui.m_luaButtons.back().get(), x, y, w, h, helpId,
-                                           type));
+        PushElement(L,
+                    gui.CreateLuaButton(L, lua_gettop(L), text, LuaGui::LuaButtonCallback,
+                                        gui.m_luaButtons.back().get(), x, y, w, h, helpId, type));
         return 1;
     }
 
@@ -606,9 +639,18 @@ public:
 namespace
 {
 
-int LuaButtonFn(lua_State* L) { return LuaGuiButtons::LuaButton(L); }
-int PropertyTriggerButtonFn(lua_State* L) { return LuaGuiButtons::PropertyTriggerButton(L); }
-int PropertyButtonFn(lua_State* L) { return LuaGuiButtons::PropertyButton(L); }
+int LuaButtonFn(lua_State* L)
+{
+    return LuaGuiButtons::LuaButton(L);
+}
+int PropertyTriggerButtonFn(lua_State* L)
+{
+    return LuaGuiButtons::PropertyTriggerButton(L);
+}
+int PropertyButtonFn(lua_State* L)
+{
+    return LuaGuiButtons::PropertyButton(L);
+}
 
 } // namespace
 
@@ -642,7 +684,7 @@ std::unique_ptr<Font> LuaGuiFunctions::FontFromList(lua_State* L, int index)
             const char* name = lua_isstring(L, -2) ? lua_tostring(L, -2) : nullptr;
             const lua_Integer size = lua_tointeger(L, -1);
             if (name && *name && size >= 1 && size <= kMaxFontSize)
-                list.push_back({name, static_cast<int>(size)});
+                list.push_back({BundleFontPath(L, name), static_cast<int>(size)});
             lua_pop(L, 2);
         }
         lua_pop(L, 1);

@@ -26,14 +26,16 @@ std::int64_t CallClockNanoseconds() noexcept
 
 LuaCallGuard::LuaCallGuard(void* owner, const char* scriptKind, std::size_t memoryLimit,
                            std::size_t hostReserve)
-    : m_owner(owner),
-      m_setHookRefusal(std::string("debug.sethook() is not available to ") + scriptKind +
-                       ": the hook belongs to the script guard"),
+    : m_owner(owner), m_setHookRefusal(std::string("debug.sethook() is not available to ") +
+                                       scriptKind + ": the hook belongs to the script guard"),
       m_memoryLimit(memoryLimit), m_arena(memoryLimit + hostReserve)
 {
 }
 
-LuaCallGuard::~LuaCallGuard() { Close(); }
+LuaCallGuard::~LuaCallGuard()
+{
+    Close();
+}
 
 lua_State* LuaCallGuard::NewState()
 {

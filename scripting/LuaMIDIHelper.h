@@ -219,7 +219,6 @@ private:
     // Parameter name -> id, built at LuaInit (also published in the registry, but never read
     // back from there).
     std::map<std::string, int, std::less<>> m_paramLookup;
-
 };
 
 } // namespace TW
