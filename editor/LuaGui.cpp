@@ -193,6 +193,25 @@ lua_State* LuaGui::LuaInit()
 {
     if (lua_State* L = m_guard.State())
         return L;
+    lua_State* L = NewState();
+    if (L && !RunScripts())
+    {
+        // The skin's own script failed: the editor runs on the bundled skin alone, in a fresh
+        // interpreter that keeps nothing the skin defined.
+        LuaError("the skin at %s failed to load: using the bundled skin\n", m_skinBundle.c_str());
+        m_guard.Close();
+        m_skinBundle.clear();
+        L = NewState();
+        if (L)
+            RunScripts();
+    }
+    if (L)
+        lua_settop(L, 0);
+    return L;
+}
+
+lua_State* LuaGui::NewState()
+{
     lua_State* L = m_guard.NewState();
     if (!L)
     {
@@ -230,39 +249,41 @@ lua_State* LuaGui::LuaInit()
     lua_pushlightuserdata(L, const_cast<char*>(kParamLookup));
     lua_pushlightuserdata(L, &m_paramLookup);
     lua_rawset(L, LUA_REGISTRYINDEX);
-
-    RunScripts();
-    lua_settop(L, 0);
     return L;
 }
 
-void LuaGui::RunFile(const char* name, const std::string& bundle)
+bool LuaGui::RunFile(const char* name, const std::string& bundle)
 {
     lua_State* L = m_guard.State();
     FileLoader loader(name, bundle.empty() ? nullptr : bundle.c_str());
     if (!loader.GetData())
-        return;
+        return true;
     StackRestore restore(L);
     const std::string chunk = std::string("@") + name;
     if (luaL_loadbuffer(L, static_cast<const char*>(loader.GetData()), loader.GetSize(),
-                        chunk.c_str()) !=
-            0 ||
+                        chunk.c_str()) != 0 ||
         ProtectedCall(0) != 0)
+    {
         LuaError("failed to run buffer: %s\n", ErrorText(L));
+        return false;
+    }
+    return true;
 }
 
-void LuaGui::RunScripts()
+bool LuaGui::RunScripts()
 {
     const std::string extra = StringProperty(m_instance, kPropertySecondaryGuiFilename);
     if (!m_skinBundle.empty())
     {
-        RunFile("gui.lua", m_skinBundle);
+        if (!RunFile("gui.lua", m_skinBundle))
+            return false;
         if (!extra.empty())
             RunFile(extra.c_str(), m_skinBundle);
     }
     RunFile("gui.lua", std::string());
     if (!extra.empty())
         RunFile(extra.c_str(), std::string());
+    return true;
 }
 
 void LuaGui::LuaShutdown()

@@ -101,7 +101,8 @@ public:
 
     // ---- The interpreter (main thread). ----
     // Creates the interpreter and runs the scripts on first use; later calls return the same
-    // state. Null only when no interpreter could be made.
+    // state. When the skin's "gui.lua" fails to load or run, the interpreter is made again
+    // without the skin. Null only when no interpreter could be made.
     lua_State* LuaInit();
     // Closes the interpreter; the element userdata die with it (the elements stay with the
     // manager). Later calls do nothing.
@@ -165,8 +166,13 @@ private:
     };
 
     void ReadParameterTable();
-    void RunScripts();
-    void RunFile(const char* name, const std::string& bundle);
+    // A new interpreter with the built-in functions, metatables and registry entries.
+    lua_State* NewState();
+    // The scripts in their order; false when the skin's "gui.lua" failed (nothing after it ran).
+    bool RunScripts();
+    // Loads and runs one resource of bundle (empty: the plug-in's); a missing file is no
+    // failure. False, with the error printed, when it failed to load or run.
+    bool RunFile(const char* name, const std::string& bundle);
     void LuaCreateUI();
     static void LuaButtonCallback(Button* button, void* refcon);
     static void PropertyTriggerCallback(Button* button, void* refcon);

@@ -120,8 +120,9 @@ end
 local function pulseWidth(x, width)
     local g = group("Pulse Width")
     display(g, adsrEnvDisplay("pw", x, MID - 40, width, 40))
-    local top = knobRow(g, {{"Pulse Width", "width"}, {"PW LFO Speed", "LFO spd"},
-                            {"PW LFO Amount", "LFO amt"}}, x, MID - 48)
+    local top = knobRow(g, {{"Pulse Width", "width"}, {"PW LFO Speed", "rate"},
+                            {"PW LFO Amount", "depth"}}, x, MID - 48)
+    heading(g, "< LFO", x + 3 * PITCH + 4, MID - 52, "l")
     knobRow(g, {{"PW Env Attack", "A"}, {"PW Env Decay", "D"}, {"PW Env Sustain", "S"},
                 {"PW Env Release", "R"}, {"PW Env Amount", "amount"}}, x, top)
 end
@@ -131,8 +132,9 @@ local function filter(x, width)
     display(g, adsrEnvDisplay("filter", x, MID - 40, width, 40))
     local top = knobRow(g, {{"Filter Cutoff", "cutoff"}, {"Filter Q", "Q"},
                             {"Filter Type", "type"}, {"Filter KB Track", "key trk"}}, x, MID - 48)
-    top = knobRow(g, {{"Filter LFO Speed", "LFO spd"}, {"Filter LFO Amount", "LFO amt"},
-                      {"Filter LFO Type Amount", "LFO typ"}}, x, top)
+    heading(g, "LFO >", x + 2 * PITCH + 6, top - 4, "r")
+    top = knobRow(g, {{"Filter LFO Speed", "rate"}, {"Filter LFO Amount", "depth"},
+                      {"Filter LFO Type Amount", "type"}}, x + 2 * PITCH, top)
     knobRow(g, {{"Filter Env Attack", "A"}, {"Filter Env Decay", "D"},
                 {"Filter Env Sustain", "S"}, {"Filter Env Release", "R"},
                 {"Filter Env Amount", "amount"}}, x, top)
