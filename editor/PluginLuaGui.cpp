@@ -197,7 +197,8 @@ void PluginLuaGui::PrefsCallback(Button*, void* refcon)
     if (self->m_about)
         self->m_about(self->m_aboutRefcon);
     else if (self->m_manager && self->m_manager->GetBridge())
-        self->m_manager->GetBridge()->RunPropertyDialog(0, 0);
+        self->m_manager->GetBridge()->RunPropertyDialog(ManagerPlatformBridge::kPreferencesDialog,
+                                                        0);
 }
 
 void PluginLuaGui::RegisterFunctions(lua_State* L)

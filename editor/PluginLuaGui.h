@@ -26,7 +26,7 @@ public:
 
     // Reads the preference "Skin" and, when it names an installed skin, uses its bundle. Without
     // an about callback the "Prefs" button asks the editor's bridge for the preferences window
-    // (RunPropertyDialog(0, 0)). Main thread.
+    // (RunPropertyDialog with kPreferencesDialog). Main thread.
     PluginLuaGui(MusicDeviceBase* instance, AboutCallback about = nullptr,
                  void* aboutRefcon = nullptr);
     // A given skin bundle (empty: none), without reading the preference. Main thread.

@@ -34,7 +34,10 @@ namespace fs = std::filesystem;
 class DialogBridge : public TarnTest::RecordingBridge
 {
 public:
-    void RunPropertyDialog(int, int) override { ++dialogs; }
+    void RunPropertyDialog(int property, int) override
+    {
+        dialogs += property == TW::ManagerPlatformBridge::kPreferencesDialog ? 1 : 100;
+    }
     int dialogs = 0;
 };
 
