@@ -36,7 +36,8 @@ check-sanitize: deps
 	    -j $(JOBS) -L threaded
 
 # Every fuzz target of tests/fuzz (clang, libFuzzer, AddressSanitizer and UBSan), each run for
-# FUZZ_SECONDS on a corpus kept in the build folder, with its dictionary when it has one.
+# FUZZ_SECONDS on a corpus kept in the build folder, with its dictionary when it has one. An input
+# that runs longer than 10 s counts as a finding (a hang), so a fuzz run never outlasts its time.
 FUZZ_SECONDS ?= 30
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -47,7 +48,7 @@ fuzz: deps
 	    name=$$(basename $$src .cpp); corpus=$(BUILD)-fuzz/corpus/$$name; mkdir -p $$corpus; \
 	    dict=""; [ -f tests/fuzz/$$name.dict ] && dict=-dict=tests/fuzz/$$name.dict; \
 	    echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
-	    $(BUILD)-fuzz/tests/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $(BUILD)-fuzz/tests/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
 	        -artifact_prefix=$(BUILD)-fuzz/ $$dict $$corpus; \
 	done
 
