@@ -1,15 +1,13 @@
 // The OSC server's life: tasks, sockets, subscriptions and the change queue.
 #include "OSCHelper.h"
 
+#include "OSCReceiveSocket.h"
 #include "OSCReply.h"
 
 #include "core/ParameterTable.h"
 #include "core/VellunaVersion.h"
 #include "platform/MusicDeviceBase.h"
 #include "scripting/LuaMIDIHelper.h"
-
-#include <oscpack/ip/TimerListener.h>
-#include <oscpack/ip/UdpSocket.h>
 
 #include <unistd.h>
 
@@ -32,10 +30,6 @@ constexpr PropertyID kPropertyProductName = 64003;
 constexpr PropertyID kPropertyParameterCount = 64007;
 constexpr PropertyID kPropertyParameterTable = 64010;
 
-// The receive loop checks for a pending interruption at once when it starts and then every
-// this many milliseconds; interruptions after the start also break the loop immediately.
-constexpr int kBreakCheckPeriodMs = 500;
-
 template <class T> bool GetProp(MusicDeviceBase* instance, PropertyID id, T& out)
 {
     std::uint32_t size = sizeof(T);
@@ -53,27 +47,6 @@ void PrintLine(const char* prefix, const char* text)
 }
 
 } // namespace
-
-// Ends the receive loop once an interruption has been asked for. oscpack's asynchronous break
-// is lost when it comes before the loop has started (the loop clears it on entry); this check,
-// run by the loop itself right after it starts, catches that case.
-class OSCHelper::BreakCheck : public TimerListener
-{
-public:
-    BreakCheck(std::atomic<bool>& requested, SocketReceiveMultiplexer& loop)
-        : m_requested(requested), m_loop(loop)
-    {
-    }
-    void TimerExpired() override
-    {
-        if (m_requested.load())
-            m_loop.Break();
-    }
-
-private:
-    std::atomic<bool>& m_requested;
-    SocketReceiveMultiplexer& m_loop;
-};
 
 OSCHelper::OSCHelper(MusicDeviceBase* instance, LuaMIDIHelper* lua)
     : m_instance(instance), m_lua(lua)
@@ -205,8 +178,8 @@ void OSCHelper::Disable()
 void OSCHelper::InterruptReceiveLoop()
 {
     std::lock_guard<std::mutex> lock(m_socketLock);
-    if (m_receiveLoop)
-        m_receiveLoop->AsynchronousBreak();
+    if (m_receiveSocket)
+        m_receiveSocket->Break();
 }
 
 void OSCHelper::TaskMain()
@@ -228,47 +201,30 @@ void OSCHelper::ListenOnce()
     const int port = m_port.load();
     if (port == 0)
         return; // disabled since the wake-up
-    std::unique_ptr<UdpSocket> socket;
-    std::unique_ptr<SocketReceiveMultiplexer> loop;
+    std::unique_ptr<OSCReceiveSocket> socket;
     try
     {
-        socket = std::make_unique<UdpSocket>();
-        socket->Bind(IpEndpointName(IpEndpointName::ANY_ADDRESS, port));
-        loop = std::make_unique<SocketReceiveMultiplexer>();
-    }
-    catch (const osc::Exception& e)
-    {
-        PrintLine("osc::Exception in TaskMain(): ", e.what());
-        return;
+        socket = std::make_unique<OSCReceiveSocket>(port);
     }
     catch (const std::exception& e)
     {
         // Said once per port asked for: the server stays silent until the next SetPort.
-        const int error = errno;
-        std::string text = e.what();
-        while (!text.empty() && text.back() == '\n')
-            text.pop_back();
-        text += " (port " + std::to_string(port) + ": " + std::strerror(error) + ")";
-        PrintLine("std::runtime_error in TaskMain(): ", text.c_str());
+        PrintLine("std::runtime_error in TaskMain(): ", e.what());
         return;
     }
-    PacketListener* listener = this;
-    BreakCheck check(m_breakRequested, *loop);
-    loop->AttachSocketListener(socket.get(), listener);
-    loop->AttachPeriodicTimerListener(0, kBreakCheckPeriodMs, &check);
     {
         std::lock_guard<std::mutex> lock(m_socketLock);
-        m_receiveLoop = loop.get();
+        m_receiveSocket = socket.get();
     }
+    // An interruption between the port's read and the line above found no socket to break.
+    if (m_breakRequested.load())
+        socket->Break();
     m_listeningPort.store(port, std::memory_order_release);
     m_service.Publish(ServiceName(), port);
     try
     {
-        loop->Run();
-    }
-    catch (const osc::Exception& e)
-    {
-        PrintLine("osc::Exception in TaskMain(): ", e.what());
+        PacketListener& listener = *this;
+        socket->Run(listener);
     }
     catch (const std::exception& e)
     {
@@ -277,11 +233,8 @@ void OSCHelper::ListenOnce()
     m_service.Unpublish();
     {
         std::lock_guard<std::mutex> lock(m_socketLock);
-        m_receiveLoop = nullptr;
+        m_receiveSocket = nullptr;
     }
-    loop->DetachPeriodicTimerListener(&check);
-    loop->DetachSocketListener(socket.get(), listener);
-    loop.reset();
     socket.reset();
     m_listeningPort.store(0, std::memory_order_release);
 }

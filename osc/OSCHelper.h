@@ -31,7 +31,6 @@
 #include <vector>
 
 struct lua_State;
-class SocketReceiveMultiplexer;
 
 namespace Tarn
 {
@@ -43,6 +42,7 @@ namespace TW
 
 class MusicDeviceBase;
 class LuaMIDIHelper;
+class OSCReceiveSocket;
 
 // One parameter of a registered parameter path: a message argument a sets it to
 // scale * a + offset.
@@ -156,7 +156,6 @@ private:
         IpEndpointName endpoint;
         std::string path;
     };
-    class BreakCheck;
     using Command = void (OSCHelper::*)(const osc::ReceivedMessage&, const IpEndpointName&);
     struct CommandEntry
     {
@@ -231,9 +230,9 @@ private:
     // The last port refused by SetPort, so a refusal is said once; 0 when none was.
     std::atomic<long long> m_refusedPort{0};
     std::atomic<int> m_listeningPort{0};
-    // The receive loop of the open socket; null while none is open.
+    // The socket open now; null while none is.
     std::mutex m_socketLock;
-    SocketReceiveMultiplexer* m_receiveLoop = nullptr;
+    OSCReceiveSocket* m_receiveSocket = nullptr;
     // Set by SetPort, Disable and DestroyTask; the receive loop ends as soon as it sees it, even
     // when the interruption came before the loop started.
     std::atomic<bool> m_breakRequested{false};

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 using TarnTest::OSCPacketBuilder;
@@ -146,6 +147,51 @@ TEST(OSCServer, NoInterruptionIsLostInRapidChanges)
     EXPECT_EQ(osc.GetListeningPort(), 0);
     for (int k = 0; k < 3; ++k)
         EXPECT_FALSE(PortInUse(base + k)) << k;
+}
+
+TEST(OSCServer, DatagramsUpToTheUdpMaximumArriveWholeAndOnlyMalformedOnesAreRefused)
+{
+    TestInstance synth;
+    TW::OSCHelper& osc = synth->OSC();
+    const int port = TarnTest::FreeUDPPort();
+    osc.SetPort(port);
+    ASSERT_TRUE(WaitForListening(osc, port));
+    OSCTestPeer peer;
+    // A bundle of many "/set" messages of which only the last counts, then a message to an
+    // address nobody handles carrying a long string, then "/get": every part past the first
+    // few kilobytes has to arrive for the reply to name the last value.
+    for (const std::size_t padding : {std::size_t{0}, std::size_t{54000}})
+    {
+        std::vector<char> buffer(65507);
+        osc::OutboundPacketStream p(buffer.data(), buffer.size());
+        p << osc::BeginBundleImmediate;
+        const int sets = 430;
+        for (int k = 0; k < sets; ++k)
+            p << osc::BeginMessage("/set") << osc::int32(1) << static_cast<float>(k) / sets
+              << osc::EndMessage;
+        const std::string pad(padding, 'x');
+        if (padding)
+            p << osc::BeginMessage("/nobody/reads/this") << pad.c_str() << osc::EndMessage;
+        p << osc::BeginMessage("/get") << osc::int32(1) << peer.URL().c_str() << "/v"
+          << osc::EndMessage << osc::EndBundle;
+        ASSERT_GT(p.Size(), padding ? 60000u : 10000u);
+        peer.SendTo(port, p.Data(), p.Size());
+        const auto reply = peer.Receive();
+        ASSERT_TRUE(reply.has_value()) << p.Size() << " bytes";
+        auto args = reply->Messages().at(0).ArgumentsBegin();
+        ++args;
+        EXPECT_FLOAT_EQ(args->AsFloat(), static_cast<float>(sets - 1) / sets) << p.Size();
+    }
+
+    // A large packet whose length is not a multiple of four is refused for that reason alone,
+    // and the server goes on answering.
+    testing::internal::CaptureStdout();
+    const std::vector<char> ragged(6001, '\0');
+    peer.SendTo(port, ragged.data(), ragged.size());
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(Answers(peer, port));
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(said, "error while parsing message: element size must be multiple of four\n");
 }
 
 TEST(OSCServer, PingNamesTheAddressAndPortThatReachTheRequester)
