@@ -12,6 +12,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -36,7 +37,8 @@ const char kUsage[] =
     "  --audio jack   a JACK client with MIDI in and stereo out (the default)\n"
     "  --audio null   no audio device: a render thread paced by the clock at 48000 Hz\n"
     "  --record FILE  also write what is rendered to a 32-bit float WAV file\n"
-    "OSC control: set \"OSC Port Offset\" (--set 180=N) to listen on OSC Base Port + N.\n";
+    "OSC control: set \"OSC Port Offset\" (--set 180=N) to listen on OSC Base Port + N.\n"
+    "A first SIGINT or SIGTERM ends it in order within 2 s; a second ends it at once.\n";
 
 struct PlayOptions
 {
@@ -160,24 +162,80 @@ private:
     std::atomic<std::uint64_t> m_frames{0};
 };
 
-// Waits for SIGINT or SIGTERM (blocked in every thread, taken here), the time limit, or the
-// JACK server going away. Returns the signal's name, or null.
-const char* WaitForEnd(const sigset_t& signals, double seconds, const JackAudio* jack)
+// How long an orderly end may take once SIGINT or SIGTERM has come.
+constexpr std::chrono::seconds kShutdownBound{2};
+
+// Takes SIGINT and SIGTERM (blocked in every thread) for the whole run, on a thread of its own.
+// The first asks for an orderly end; when that has not finished within kShutdownBound, whatever
+// a script, the network or a file is doing, or when a second signal comes, the process ends at
+// once.
+class SignalWatch
+{
+public:
+    explicit SignalWatch(const sigset_t& signals) : m_signals(signals)
+    {
+        m_thread = std::thread([this] { Run(); });
+    }
+    // Main thread, after the orderly end.
+    ~SignalWatch()
+    {
+        m_done.store(true);
+        m_thread.join();
+    }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    // The name of the first signal taken, or null. Any thread.
+    const char* Taken() const noexcept { return m_taken.load(); }
+
+private:
+    static void EndNow(const char* why, int status)
+    {
+        // Only async-signal-safe calls from here: other threads may hold any lock.
+        [[maybe_unused]] const ssize_t written = write(2, why, std::strlen(why));
+        _exit(status);
+    }
+    void Run()
+    {
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point deadline{};
+        while (!m_done.load())
+        {
+            timespec slice{0, 50'000'000};
+            const int taken = sigtimedwait(&m_signals, nullptr, &slice);
+            if (taken == SIGINT || taken == SIGTERM)
+            {
+                if (m_taken.load())
+                    EndNow("velluna play: second signal: ending at once\n", 128 + taken);
+                deadline = Clock::now() + kShutdownBound;
+                m_taken.store(taken == SIGINT ? "SIGINT" : "SIGTERM");
+            }
+            if (m_taken.load() && Clock::now() >= deadline)
+                EndNow("velluna play: the orderly end took longer than 2 s: ending at once\n", 1);
+        }
+    }
+
+    sigset_t m_signals;
+    std::atomic<const char*> m_taken{nullptr};
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+// Waits for a signal, the time limit, or the JACK server going away. Returns the signal's
+// name, or null.
+const char* WaitForEnd(const SignalWatch& watch, double seconds, const JackAudio* jack)
 {
     const auto start = std::chrono::steady_clock::now();
     for (;;)
     {
-        timespec slice{0, 100'000'000};
-        const int taken = sigtimedwait(&signals, nullptr, &slice);
-        if (taken == SIGINT)
-            return "SIGINT";
-        if (taken == SIGTERM)
-            return "SIGTERM";
+        if (const char* taken = watch.Taken())
+            return taken;
         if (jack && jack->ServerGone())
             return nullptr;
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         if (seconds > 0.0 && elapsed.count() >= seconds)
             return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 }
 
@@ -196,6 +254,8 @@ int RunPlayCommand(int argc, char** argv)
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // From here on a signal ends the run within the bound, even while starting up.
+    SignalWatch watch(signals);
 
     JackAudio jack;
     NullAudio null;
@@ -262,7 +322,7 @@ int RunPlayCommand(int argc, char** argv)
                  useJack ? "JACK" : "null",
                  port ? (", OSC on UDP port " + std::to_string(port)).c_str() : "");
 
-    const char* signal = WaitForEnd(signals, options.seconds, useJack ? &jack : nullptr);
+    const char* signal = WaitForEnd(watch, options.seconds, useJack ? &jack : nullptr);
     const bool serverGone = useJack && jack.ServerGone();
 
     // Rendering stops first, then the recording is finished, then the instance (and with it

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,4 +97,58 @@ TEST_F(VellunaPlay, PlaysThroughJackAndRecordsANoteSentOverOSC)
         peak = std::max(peak, std::fabs(v));
     EXPECT_GT(info.frames, 48000);
     EXPECT_GT(peak, 0.01f);
+}
+
+TEST_F(VellunaPlay, ASignalEndsItWithinTwoSecondsWhateverScriptsAndTheNetworkDo)
+{
+    // A user script that spins in a timer and offers a spinning function to OSC "/exec".
+    setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+    const fs::path scripts = m_dir / "data/Tarnwick/Velluna/Scripts";
+    fs::create_directories(scripts);
+    std::ofstream(scripts / "spin.lua")
+        << "function spin() while true do end end\n"
+           "requestPeriodicCallback(0.01, function() while true do end end)\n";
+    const int base = TarnTest::FreeUDPPortRange(2);
+    Tarn::SetPrefInt("OSC Base Port", base);
+    const auto started = [&](const fs::path& log)
+    {
+        for (int k = 0; k < 100; ++k)
+        {
+            if (Slurp(log).find("stop with Ctrl-C") != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    };
+    {
+        TarnTest::ChildProcess play({VELLUNA_CLI, "play", "--audio", "null", "--set", "180=1"},
+                                    m_dir / "play.log");
+        ASSERT_TRUE(started(m_dir / "play.log")) << Slurp(m_dir / "play.log");
+        TarnTest::OSCTestPeer peer;
+        TarnTest::OSCPacketBuilder exec;
+        *exec << osc::BeginMessage("/exec") << "spin" << osc::EndMessage;
+        for (int k = 0; k < 4; ++k)
+            peer.SendTo(base + 1, exec.Data(), static_cast<std::size_t>(exec.Size()));
+        std::this_thread::sleep_for(300ms);
+        const auto signalled = std::chrono::steady_clock::now();
+        const int status = play.Stop(SIGTERM);
+        const auto took = std::chrono::steady_clock::now() - signalled;
+        EXPECT_LT(took, 2500ms);
+        EXPECT_NE(status, -1) << "killed by the signal instead of ending\n"
+                              << Slurp(m_dir / "play.log");
+    }
+    // Two signals in a row: the second ends it at once, with 128 + the signal's number.
+    TarnTest::ChildProcess twice(
+        {"sh", "-c",
+         std::string("\"$0\" play --audio null & pid=$!; sleep 1.5; kill -TERM $pid; "
+                     "sleep 0.1; kill -TERM $pid; wait $pid; echo status $?"),
+         VELLUNA_CLI},
+        m_dir / "twice.log");
+    const auto signalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(twice.Wait(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 3000ms);
+    const std::string said = Slurp(m_dir / "twice.log");
+    EXPECT_NE(said.find("velluna play: second signal: ending at once"), std::string::npos) << said;
+    EXPECT_NE(said.find("status 143"), std::string::npos) << said;
 }
