@@ -292,7 +292,8 @@ void LuaGui::LuaShutdown()
         return;
     m_guard.Close();
     m_paramLookup.clear();
-    m_luaButtons.clear();
+    // The lua buttons' records stay until the LuaGui goes: a button pressed after this finds no
+    // interpreter and does nothing.
 }
 
 int LuaGui::ProtectedCall(int nargs, int nresults)

@@ -272,6 +272,10 @@ TEST(LuaGui, ElementsThatReferToNothingAndButtonCallbacks)
     click(120, 20);
     EXPECT_EQ(abouts, 1);
     EXPECT_EQ(editor.bridge.dialogs, 0);
+    // Once the interpreter is closed (the window closing) a lua button does nothing.
+    editor.gui.LuaShutdown();
+    click(20, 20);
+    EXPECT_EQ(editor.gui.GetLuaState(), nullptr);
 }
 
 TEST(LuaGui, PrefsWithoutAnAboutCallbackAsksTheBridgeForThePreferences)
