@@ -42,6 +42,9 @@ public:
     // else (0, an empty field) changes nothing. True when a port was applied.
     bool Close();
 
+    // Main thread: the editor whose instrument takes the port, null when it has gone.
+    void SetEditor(Manager* editor) { m_editor = editor; }
+
     // The window's title, with the version.
     static std::string Title();
 

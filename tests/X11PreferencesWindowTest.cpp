@@ -144,8 +144,15 @@ TEST(X11PreferencesWindow, OpensOnceTakesRealInputAndAppliesThePortOnClose)
         EXPECT_NE(bridge.GetPreferencesWindow(), nullptr);
         bridge.SetEditorManager(nullptr);
         EXPECT_EQ(bridge.GetPreferencesWindow(), nullptr);
+        // Left open when the editor's manager goes and then its window: closed with them, the
+        // port stored without the instrument that has gone (the sanitizer build watches).
+        bridge.SetEditorManager(&manager);
+        bridge.RunPropertyDialog(TW::ManagerPlatformBridge::kPreferencesDialog, 0);
+        ASSERT_NE(bridge.GetPreferencesWindow(), nullptr);
+        bridge.GetPreferencesWindow()->GetPanel().GetPortField()->SetValue(8300);
         bridge.SetInputSink(nullptr);
     }
+    EXPECT_EQ(g_OSCBasePort.load(), 8300);
     XCloseDisplay(host);
     g_OSCBasePort.store(savedBase);
     TW::Manager::ms_enableEyeCandy = true;

@@ -186,6 +186,9 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
 
 X11Bridge::~X11Bridge()
 {
+    // The editor's manager has gone before its bridge.
+    if (m_preferences)
+        m_preferences->ForgetEditor();
     m_preferences.reset();
     if (!m_display)
         return;

@@ -10,8 +10,7 @@ namespace TW
 X11PreferencesWindow::X11PreferencesWindow(Manager* editor, const char* displayName)
     : m_bridge(0, PreferencesPanel::kWidth, PreferencesPanel::kHeight,
                PreferencesPanel::Title().c_str(), displayName),
-      m_manager(editor ? editor->GetInstance() : nullptr, &m_bridge), m_panel(&m_manager, editor),
-      m_input(*this)
+      m_manager(nullptr, &m_bridge), m_panel(&m_manager, editor), m_input(*this)
 {
     if (!m_bridge.IsOpen())
     {

@@ -32,6 +32,9 @@ public:
     bool Pump();
     // Main thread: applies the port and closes the window; only the first call does anything.
     void Close();
+    // Main thread: the editor has gone; a port applied later is stored and made the base port,
+    // but no instrument is told.
+    void ForgetEditor() { m_panel.SetEditor(nullptr); }
 
     X11Bridge& GetBridge() { return m_bridge; }
     Manager& GetManager() { return m_manager; }
