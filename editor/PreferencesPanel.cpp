@@ -5,6 +5,7 @@
 #include "Group.h"
 #include "IntegerField.h"
 #include "Manager.h"
+#include "ManagerPlatformBridge.h"
 #include "StaticText.h"
 
 #include "core/InstrumentConstants.h"
@@ -48,6 +49,12 @@ std::string PreferencesPanel::Title()
     std::snprintf(title, sizeof title, "Velluna %d.%d.%d Preferences", Tarn::kVersionMajor,
                   Tarn::kVersionMinor, Tarn::kVersionPatch);
     return title;
+}
+
+void PreferencesPanel::Open(Manager* editor)
+{
+    if (editor && editor->GetBridge())
+        editor->GetBridge()->RunPropertyDialog(ManagerPlatformBridge::kPreferencesDialog, 0);
 }
 
 PreferencesPanel::PreferencesPanel(Manager* window, Manager* editor)

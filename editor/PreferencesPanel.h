@@ -45,6 +45,10 @@ public:
     // Main thread: the editor whose instrument takes the port, null when it has gone.
     void SetEditor(Manager* editor) { m_editor = editor; }
 
+    // Main thread: asks the editor's window system for the preferences window (what the
+    // skin's "Prefs" button does); brings it forward when it is open.
+    static void Open(Manager* editor);
+
     // The window's title, with the version.
     static std::string Title();
 

@@ -79,7 +79,7 @@ TEST(X11PreferencesWindow, OpensOnceTakesRealInputAndAppliesThePortOnClose)
         manager.CreateControl(0, 0);
         bridge.Show();
 
-        bridge.RunPropertyDialog(TW::ManagerPlatformBridge::kPreferencesDialog, 0);
+        TW::PreferencesPanel::Open(&manager);
         TW::X11PreferencesWindow* prefs = bridge.GetPreferencesWindow();
         ASSERT_NE(prefs, nullptr);
         ASSERT_TRUE(prefs->IsOpen());
