@@ -2,15 +2,27 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace TW
 {
 
 LogRing& LogRing::Get()
 {
-    static LogRing ring;
-    return ring;
+    // Never destroyed: an instance kept in another static (a plug-in framework keeps its own
+    // until the process exits) releases the printer from its destructor, which may run after
+    // this file's statics are gone. What is left is printed at exit all the same.
+    // It lives in static storage rather than on the heap, so no leak check sees it.
+    alignas(LogRing) static unsigned char storage[sizeof(LogRing)];
+    static LogRing* const ring = []
+    {
+        LogRing* made = new (storage) LogRing;
+        std::atexit([] { Get().Flush(); });
+        return made;
+    }();
+    return *ring;
 }
 
 LogRing::LogRing() noexcept

@@ -29,6 +29,8 @@ expect_file "$home/.clap/Velluna/resources/midi.lua"
 expect_exec "$home/.local/bin/velluna"
 expect_exec "$home/.local/bin/velluna-standalone"
 expect_file "$home/.local/share/velluna/midi.lua"
+[[ $(ls "$home/.vst3/presets/Tarnwick/Velluna"/*.vstpreset | wc -l) == 32 ]] ||
+    fail "not 32 VST3 preset files in ~/.vst3/presets/Tarnwick/Velluna"
 
 # A host looking in ~/.lv2 finds the installed plug-in.
 info=$(LV2_PATH=$home/.lv2 lv2info urn:tarnwick:velluna 2>&1) || true
@@ -37,7 +39,7 @@ info=$(LV2_PATH=$home/.lv2 lv2info urn:tarnwick:velluna 2>&1) || true
 
 HOME=$home "$src/scripts/install-velluna" uninstall "$build" >/dev/null
 for gone in .lv2/Velluna.lv2 .vst3/Velluna.vst3 .clap/Velluna .local/bin/velluna \
-    .local/bin/velluna-standalone .local/share/velluna; do
+    .local/bin/velluna-standalone .local/share/velluna .vst3/presets/Tarnwick/Velluna; do
     [[ ! -e "$home/$gone" ]] || fail "uninstall left $gone"
 done
 [[ -f "$home/.vst3/Other.vst3/keep" ]] || fail "uninstall removed another plug-in"
@@ -49,6 +51,7 @@ expect_file "$scratch/stage/usr/local/lib/vst3/Velluna.vst3/Contents/x86_64-linu
 expect_file "$scratch/stage/usr/local/lib/clap/Velluna/Velluna.clap"
 expect_exec "$scratch/stage/usr/local/bin/velluna-standalone"
 expect_file "$scratch/stage/usr/local/share/velluna/midi.lua"
+expect_file "$scratch/stage/usr/local/share/vst3/presets/Tarnwick/Velluna/PW Dive.vstpreset"
 
 # A build without plug-ins is refused before anything is copied.
 if HOME=$scratch/empty "$src/scripts/install-velluna" install "$scratch/nobuild" 2>/dev/null; then

@@ -7,7 +7,10 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -193,6 +196,27 @@ TEST_F(Vst3LoadTest, FactoryListsTheInstrument)
     PClassInfo info{};
     ASSERT_TRUE(FindAudioModule(info));
     EXPECT_STREQ(info.name, "Velluna");
+}
+
+// A host that exits with the module still loaded, without ModuleExit (as hosts do when they
+// quit or a scanner ends), exits normally: the framework's own instance is destroyed with the
+// process's statics, after the plug-in's.
+TEST(Vst3ModuleExit, HostExitingWithTheModuleLoadedExitsNormally)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        IsolateUserFolders();
+        Vst3Module module;
+        if (!module.Load(VELLUNA_VST3_FILE))
+            ::_exit(3);
+        std::exit(0); // statics destroyed, module never unloaded
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(Vst3LoadTest, InstanceHasStereoOutAndMidiInAndPlaysANote)
