@@ -1,6 +1,7 @@
 // velluna render: plays a MIDI file (or the built-in demo) through one instance, driven as a
 // host drives it, into a 32-bit float stereo WAV file.
 #include "Commands.h"
+#include "core/OutputFile.h"
 
 #include "DemoPiece.h"
 #include "InstanceOptions.h"
@@ -172,6 +173,9 @@ int RunRenderCommand(int argc, char** argv)
     std::string error;
     if (!ParseArguments(argc, argv, options, error))
         return UsageError(error);
+    for (const std::string& input : {options.input, options.instance.stateFile})
+        if (!input.empty() && TW::SameExistingFile(input, options.output))
+            return UsageError("\"" + options.output + "\" is also an input: it is not overwritten");
 
     RenderScore score;
     if (options.demo)

@@ -2,6 +2,7 @@
 // writes an instance's saved state as a property-list file.
 #include "Commands.h"
 #include "InstanceOptions.h"
+#include "core/OutputFile.h"
 
 #include "core/PlistFile.h"
 #include "core/TarnAdditiveSynth.h"
@@ -38,6 +39,15 @@ int Save(int argc, char** argv)
     if (file.empty())
     {
         std::fprintf(stderr, "velluna state save: needs the FILE to write\n");
+        return 2;
+    }
+
+    if (!options.stateFile.empty() && TW::SameExistingFile(options.stateFile, file))
+    {
+        std::fprintf(stderr,
+                     "velluna state save: \"%s\" is also the --state input: it is not "
+                     "overwritten\n",
+                     file.c_str());
         return 2;
     }
 

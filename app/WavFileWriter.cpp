@@ -1,5 +1,7 @@
 #include "WavFileWriter.h"
 
+#include "core/OutputFile.h"
+
 #include <sndfile.h>
 
 #include <cerrno>
@@ -11,19 +13,6 @@
 
 namespace
 {
-
-// The folder part of path with a trailing slash, or "" for the current folder.
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string NameOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 } // namespace
 
@@ -41,25 +30,21 @@ bool WavFileWriter::Open(const std::string& path, int rate, std::uint64_t expect
         error = "\"" + path + "\" is not a file name";
         return false;
     }
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    {
-        error = "\"" + path + "\" is a folder";
+    TW::OutputFile output;
+    if (!TW::ResolveOutputFile(path, output, error))
         return false;
-    }
-    std::string temp = FolderOf(path) + "." + NameOf(path) + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    const int fd = TW::OpenOutputFile(output, error);
     if (fd < 0)
-    {
-        error = "cannot create a file in the folder of \"" + path + "\": " + std::strerror(errno);
         return false;
+    m_output = output;
+    m_tempPath = output.temporary;
+    if (!output.direct)
+    {
+        // The finished file gets the usual permissions.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
     }
-    m_tempPath = temp;
-    // mkstemp makes the file private; the finished file gets the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 2;
@@ -117,10 +102,9 @@ bool WavFileWriter::Commit(std::string& error)
         Discard();
         return false;
     }
-    if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0)
+    if (!TW::CommitOutputFile(m_output, error))
     {
-        error = "cannot move the finished file to \"" + m_path + "\": " + std::strerror(errno);
-        Discard();
+        m_tempPath.clear();
         return false;
     }
     m_tempPath.clear();

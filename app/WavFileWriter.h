@@ -4,6 +4,8 @@
 // Main thread.
 #pragma once
 
+#include "core/OutputFile.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,5 +38,6 @@ private:
     sf_private_tag* m_file = nullptr;
     std::string m_path;
     std::string m_tempPath;
+    TW::OutputFile m_output;
     std::vector<float> m_interleaved;
 };

@@ -1,5 +1,7 @@
 #include "PlistFile.h"
 
+#include "OutputFile.h"
+
 #include "Base64.h"
 
 #include <pugixml.hpp>
@@ -271,28 +273,39 @@ bool WritePlistFile(const std::string& path, const TW::ClassInfoDictionary& dict
                     std::string& error)
 {
     const std::string text = WritePlist(dictionary);
-    const std::string temp = path + ".tmp." + std::to_string(::getpid());
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
+    TW::OutputFile output;
+    if (!TW::ResolveOutputFile(path, output, error))
+        return false;
+    const int fd = TW::OpenOutputFile(output, error);
+    if (fd < 0)
+        return false;
+    std::size_t done = 0;
+    bool written = true;
+    while (done < text.size())
     {
-        error = "cannot create \"" + temp + "\": " + std::strerror(errno);
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+        {
+            written = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    const int writeError = errno;
+    // A device need not support fsync (/dev/null does, a pipe does not).
+    const bool synced = output.direct || ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !synced || !closed)
+    {
+        error = "cannot write \"" + (output.direct ? output.target : output.temporary) +
+                "\": " + std::strerror(written ? errno : writeError);
+        TW::DiscardOutputFile(output);
         return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool flushed = std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
-    const int closeError = std::fclose(f);
-    if (!written || !flushed || closeError != 0)
-    {
-        error = "cannot write \"" + temp + "\": " + std::strerror(errno);
-        std::remove(temp.c_str());
+    if (!TW::CommitOutputFile(output, error))
         return false;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
-    {
-        error = "cannot replace \"" + path + "\": " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
     return true;
 }
 

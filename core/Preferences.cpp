@@ -1,5 +1,7 @@
 #include "Preferences.h"
 
+#include "OutputFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -150,12 +152,21 @@ ReadResult ReadPrefs(const std::string& path, PrefMap& out, std::string& reason)
     out.clear();
     if (path.empty())
         return ReadResult::Missing;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking and checked on the descriptor: a FIFO or a device in its place is
+    // refused instead of waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
     {
         if (errno == ENOENT)
             return ReadResult::Missing;
         reason = "cannot read the preferences file \"" + path + "\": " + std::strerror(errno);
+        return ReadResult::Unreadable;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    {
+        ::close(fd);
+        reason = "the preferences file \"" + path + "\" is not a regular file";
         return ReadResult::Unreadable;
     }
     std::string text;
@@ -313,20 +324,29 @@ bool Store(const char* key, PrefValue value)
     if (ok)
     {
         prefs[key] = std::move(value);
-        const std::string temp = path + ".tmp." + std::to_string(::getpid());
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0)
-            ok = fail("cannot create \"" + temp + "\"");
+        TW::OutputFile output;
+        std::string error;
+        int fd = -1;
+        if (!TW::ResolveOutputFile(path, output, error) || output.direct ||
+            (fd = TW::OpenOutputFile(output, error)) < 0)
+        {
+            std::fprintf(stderr, "Velluna: not storing preference \"%s\": %s\n", key,
+                         output.direct ? ("\"" + path + "\" is not a regular file").c_str()
+                                       : error.c_str());
+            ok = false;
+        }
         else
         {
+            ::fchmod(fd, 0644);
             const bool written = WriteWhole(fd, Serialize(prefs)) && ::fsync(fd) == 0;
             ok = (::close(fd) == 0) && written;
             if (!ok)
-                fail("cannot write \"" + temp + "\"");
-            else if (std::rename(temp.c_str(), path.c_str()) != 0)
+            {
+                fail("cannot write \"" + output.temporary + "\"");
+                TW::DiscardOutputFile(output);
+            }
+            else if (!TW::CommitOutputFile(output, error))
                 ok = fail("cannot replace \"" + path + "\"");
-            if (!ok)
-                ::unlink(temp.c_str());
         }
     }
     ::flock(lockFd, LOCK_UN);

@@ -179,3 +179,46 @@ TEST_F(PreferencesTest, UnreadableFileIsNotOverwritten)
     ::chmod(m_path.c_str(), 0644);
     EXPECT_EQ(ReadFile(), "OSC Base Port=8000\n");
 }
+
+TEST_F(PreferencesTest, AFifoInPlaceOfTheFileIsNeitherWaitedOnNorReplaced)
+{
+    std::filesystem::create_directories(m_root + "/Tarnwick");
+    ASSERT_EQ(::mkfifo(m_path.c_str(), 0644), 0);
+    testing::internal::CaptureStderr();
+    // Without a writer on the FIFO, a blocking open would never return.
+    EXPECT_EQ(GetPrefInt(kPrefOSCBasePort, 7000), 7000);
+    EXPECT_FALSE(SetPrefInt(kPrefOSCBasePort, 8000));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("is not a regular file"), std::string::npos) << said;
+    struct stat st;
+    ASSERT_EQ(::lstat(m_path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(PreferencesTest, ALinkIsWrittenThroughAndStaleTemporariesAreRemoved)
+{
+    // The file kept elsewhere (a dotfiles folder), linked into place.
+    const std::string real = m_root + "/kept.conf";
+    ASSERT_TRUE(SetPrefInt(kPrefEnableEyeCandy, 0));
+    std::filesystem::rename(m_path, real);
+    ASSERT_EQ(::symlink(real.c_str(), m_path.c_str()), 0);
+    // What a writer killed mid-write left behind: a process that has ended.
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string stale = m_root + "/.kept.conf.tmp." + std::to_string(child);
+    const std::string staleOld = real + ".tmp." + std::to_string(child); // the older naming
+    std::ofstream(stale) << "half";
+    std::ofstream(staleOld) << "half";
+
+    EXPECT_TRUE(SetPrefInt(kPrefOSCBasePort, 8000));
+    struct stat st;
+    ASSERT_EQ(::lstat(m_path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(GetPrefInt(kPrefOSCBasePort, 7000), 8000);
+    EXPECT_EQ(GetPrefInt(kPrefEnableEyeCandy, 1), 0);
+    EXPECT_TRUE(std::filesystem::remove(real)); // the values were in the link's target
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_FALSE(std::filesystem::exists(staleOld));
+}

@@ -316,3 +316,35 @@ TEST_F(VellunaRenderCliTest, FailedRenderLeavesNoFile)
     EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
     EXPECT_EQ(Listing(), (std::vector<std::string>{"out.wav", "song.mid"}));
 }
+
+// The input as output is refused; a link is written through; a device is written in place; a
+// killed render's hidden temporary file goes at the next render to the same file.
+TEST_F(VellunaRenderCliTest, OutputsAreNeverTheInputNorAReplacedLinkOrDevice)
+{
+    const std::string song = ToString(SmallSong());
+    WriteFile(Path("song.mid"), song);
+    ASSERT_EQ(::symlink("song.mid", Path("alias.mid").c_str()), 0);
+    Result r = Render({Path("song.mid"), Path("alias.mid")});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("is also an input"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(Path("song.mid")), song);
+
+    WriteFile(Path("real.wav"), "old");
+    ASSERT_EQ(::symlink("real.wav", Path("link.wav").c_str()), 0);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string stale = ".real.wav.tmp." + std::to_string(child);
+    WriteFile(Path(stale.c_str()), "half a render");
+    r = Render({Path("song.mid"), Path("link.wav")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(Path("link.wav")));
+    EXPECT_EQ(ReadFile(Path("real.wav")).substr(0, 4), "RIFF");
+    EXPECT_EQ(Listing(),
+              (std::vector<std::string>{"alias.mid", "link.wav", "real.wav", "song.mid"}));
+
+    r = Render({Path("song.mid"), "/dev/null"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}

@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace
@@ -92,4 +96,78 @@ TEST(VellunaState, BadInputGetsAClearMessage)
     EXPECT_EQ(RunCli("state").status, 2);
     EXPECT_EQ(RunCli("state save").status, 2);
     EXPECT_EQ(RunCli("state save " + testing::TempDir() + "no-such-dir/x.plist").status, 1);
+}
+
+TEST(VellunaState, DestinationsThatAreNotRegularFilesAreWrittenOrRefusedNeverReplaced)
+{
+    const std::string dir = testing::TempDir() + "velluna-cli-dest-" + std::to_string(getpid());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto kind = [](const std::string& path)
+    {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+    };
+    const auto slurp = [](const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+
+    // A device is written in place: /dev/null stays the device, and so does a link to it.
+    const std::string toNull = dir + "/null-link";
+    ASSERT_EQ(::symlink("/dev/null", toNull.c_str()), 0);
+    for (const std::string& device : {std::string("/dev/null"), toNull})
+    {
+        const CliResult r = RunCli("state save " + device);
+        EXPECT_EQ(r.status, 0) << device << ": " << r.err;
+    }
+    EXPECT_EQ(kind("/dev/null"), static_cast<unsigned>(S_IFCHR));
+    EXPECT_EQ(kind(toNull), static_cast<unsigned>(S_IFLNK));
+    // Standard output through a pipe gets the state itself.
+    const CliResult piped = RunCli("state save /dev/stdout --preset 6 | cat");
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_NE(piped.out.find("PW Dive"), std::string::npos);
+
+    // A relative link is followed from its own folder; its target is replaced, the link kept.
+    std::filesystem::create_directories(dir + "/kept");
+    const std::string target = dir + "/kept/state.plist";
+    std::ofstream(target) << "old";
+    const std::string link = dir + "/state-link.plist";
+    ASSERT_EQ(::symlink("kept/state.plist", link.c_str()), 0);
+    CliResult r = RunCli("state save " + link + " --preset 6");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(kind(link), static_cast<unsigned>(S_IFLNK));
+    EXPECT_NE(slurp(target).find("PW Dive"), std::string::npos);
+
+    // The input as output: refused with status 2, the file untouched.
+    const std::string before = slurp(target);
+    r = RunCli("state save " + link + " --state " + target + " --preset 3");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(slurp(target), before);
+
+    // A FIFO nobody reads and a folder are refused, and stay what they were.
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    r = RunCli("state save " + fifo);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("nothing reads it"), std::string::npos) << r.err;
+    EXPECT_EQ(kind(fifo), static_cast<unsigned>(S_IFIFO));
+    r = RunCli("state save " + dir + "/kept");
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(kind(dir + "/kept"), static_cast<unsigned>(S_IFDIR));
+
+    // The temporary file of a writer that was killed goes at the next save of that file.
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string stale = dir + "/kept/.state.plist.tmp." + std::to_string(child);
+    std::ofstream(stale) << "half";
+    r = RunCli("state save " + target);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    std::filesystem::remove_all(dir);
 }
