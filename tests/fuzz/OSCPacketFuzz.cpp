@@ -1,10 +1,12 @@
-// Fuzzes the OSC server's packet handler with arbitrary UDP payloads: no crash, no hang, and a
-// packet that oscpack cannot read changes no parameter. Replies stay on this machine: every reply
-// URL resolves to a local port that nobody reads. Script calls are left out (no scripting host):
-// they would run whatever global the packet names.
+// Fuzzes the OSC server's packet handler with arbitrary UDP payloads up to the largest UDP
+// datagram, against an instance whose MIDI scripts are loaded (the bundled ones and a user script
+// of this fuzzer's), so "/exec" and "/call" reach script functions: no crash, no hang, no
+// parameter made non-finite, and a packet that oscpack cannot read changes no parameter. Replies
+// stay on this machine: every reply URL resolves to a local port that nobody reads.
 #include "core/TarnAdditiveSynth.h"
 #include "osc/OSCHelper.h"
 #include "osc/OSCReply.h"
+#include "scripting/VeLuLuaMIDIHelper.h"
 
 #include <oscpack/osc/OscReceivedElements.h>
 
@@ -13,6 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <memory>
 
 namespace
@@ -68,13 +73,27 @@ bool Readable(const char* data, int size, int depth = 0)
 struct Fixture
 {
     std::unique_ptr<TarnAdditiveSynth> synth = std::make_unique<TarnAdditiveSynth>();
-    std::unique_ptr<LocalOnlyOSCHelper> osc =
-        std::make_unique<LocalOnlyOSCHelper>(synth.get(), nullptr);
+    std::unique_ptr<LocalOnlyOSCHelper> osc;
     Fixture()
     {
         // The server's error lines would drown the fuzzer's own output.
         if (!std::freopen("/dev/null", "w", stdout))
             std::abort();
+        // The user's scripts: functions for "/exec" and "/call" to reach.
+        const std::string root = std::filesystem::temp_directory_path() /
+                                 ("velluna-osc-fuzz-" + std::to_string(::getpid()));
+        const std::string folder = root + "/Tarnwick/Velluna/Scripts";
+        std::filesystem::create_directories(folder);
+        ::setenv("XDG_DATA_HOME", root.c_str(), 1);
+        ::setenv("VELLUNA_LOCAL_DATA_DIR", (root + "/none").c_str(), 1);
+        std::ofstream(folder + "/fuzz.lua")
+            << "function echo(...) return ... end\n"
+               "function setcut(v) setParameter(139, v) end\n"
+               "function sum(n) local s = 0 for i = 1, (tonumber(n) or 0) % 100000 do s = s + i "
+               "end return s end\n"
+               "function grow(s, n) return string.rep(tostring(s), (tonumber(n) or 0) % 1000) "
+               "end\n";
+        osc = std::make_unique<LocalOnlyOSCHelper>(synth.get(), &synth->LuaHelper());
         osc->Initialize();
         osc->AddParameterPath("/cut", {{139, 50.0f, 11950.0f}});
         osc->AddParameterPath("/pair", {{1, 0.0f, 1.0f}, {2, -1.0f, 2.0f}});
