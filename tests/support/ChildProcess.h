@@ -22,6 +22,8 @@ public:
 
     // True when the child process was created.
     bool Started() const noexcept { return m_started; }
+    // The child's process id (0 when it was not created).
+    pid_t Pid() const noexcept { return m_pid; }
     // Waits for the child to end by itself; returns its exit status (-1 when killed).
     int Wait();
     // Sends the signal, then waits; returns the exit status (-1 when killed by the signal).
