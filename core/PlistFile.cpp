@@ -1,6 +1,7 @@
 #include "PlistFile.h"
 
 #include "OutputFile.h"
+#include "RegularFile.h"
 
 #include "Base64.h"
 
@@ -239,28 +240,10 @@ bool ParsePlist(const char* text, std::size_t size, TW::ClassInfoDictionary& out
 
 bool ReadPlistFile(const std::string& path, TW::ClassInfoDictionary& out, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-    {
-        error = "cannot open \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
+    // Only a regular file, opened without blocking: a FIFO or a device is refused.
     std::string text;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-    {
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxPlistFileBytes)
-        {
-            error = "\"" + path + "\" is too large for a saved state";
-            return false;
-        }
-    }
-    if (in.bad())
-    {
-        error = "cannot read \"" + path + "\"";
+    if (!TW::ReadRegularFile(path, kMaxPlistFileBytes, text, error))
         return false;
-    }
     if (!ParsePlist(text.data(), text.size(), out, error))
     {
         error = "\"" + path + "\": " + error;

@@ -171,3 +171,16 @@ TEST(VellunaState, DestinationsThatAreNotRegularFilesAreWrittenOrRefusedNeverRep
     EXPECT_FALSE(std::filesystem::exists(stale));
     std::filesystem::remove_all(dir);
 }
+
+TEST(VellunaState, AFifoAsTheStateToReadIsRefusedNotWaitedOn)
+{
+    const std::string fifo =
+        testing::TempDir() + "velluna-cli-state-fifo-" + std::to_string(getpid());
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // Nothing ever writes the FIFO: a blocking open would hang here.
+    const CliResult r = RunCli("params --state " + fifo);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("is not a regular file"), std::string::npos) << r.err;
+    std::remove(fifo.c_str());
+}
