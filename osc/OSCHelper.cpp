@@ -6,9 +6,11 @@
 
 #include "core/ParameterTable.h"
 #include "core/VellunaVersion.h"
+#include "platform/LogRing.h"
 #include "platform/MusicDeviceBase.h"
 #include "scripting/LuaMIDIHelper.h"
 
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,11 +53,16 @@ void PrintLine(const char* prefix, const char* text)
 OSCHelper::OSCHelper(MusicDeviceBase* instance, LuaMIDIHelper* lua)
     : m_instance(instance), m_lua(lua)
 {
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0)
+        throw std::system_error(errno, std::generic_category(),
+                                "OSC: unable to create the receive loop's wake-up");
 }
 
 OSCHelper::~OSCHelper()
 {
     DestroyTask();
+    close(m_wakeFd);
 }
 
 void OSCHelper::Initialize()
@@ -119,7 +126,6 @@ void OSCHelper::DestroyTask()
 {
     if (!m_receiveTask.joinable() && !m_notifyTask.joinable())
         return;
-    m_breakRequested.store(true);
     InterruptReceiveLoop();
     m_receiveEvent.Set(OSCTaskEvent::kQuit);
     m_notifyEvent.Set(OSCTaskEvent::kQuit);
@@ -153,17 +159,15 @@ void OSCHelper::SetPort(long long port, bool badBase)
         Disable();
         if (m_refusedPort.exchange(port) != port)
         {
-            const std::string text =
-                "OSC port " + std::to_string(port) +
-                (badBase ? " comes from a negative base port" : " is outside 1..65535") +
-                ": the OSC server stays off";
-            PrintLine("", text.c_str());
+            char line[LogRing::kLineBytes];
+            std::snprintf(line, sizeof line, "OSC port %lld %s: the OSC server stays off", port,
+                          badBase ? "comes from a negative base port" : "is outside 1..65535");
+            LogRing::Get().Write(line, LogRing::Stream::Output);
         }
         return;
     }
     m_refusedPort.store(0);
     m_port.store(static_cast<int>(port));
-    m_breakRequested.store(true);
     InterruptReceiveLoop();
     m_receiveEvent.Set(OSCTaskEvent::kWakeUp);
 }
@@ -171,15 +175,14 @@ void OSCHelper::SetPort(long long port, bool badBase)
 void OSCHelper::Disable()
 {
     m_port.store(0);
-    m_breakRequested.store(true);
     InterruptReceiveLoop();
 }
 
-void OSCHelper::InterruptReceiveLoop()
+void OSCHelper::InterruptReceiveLoop() noexcept
 {
-    std::lock_guard<std::mutex> lock(m_socketLock);
-    if (m_receiveSocket)
-        m_receiveSocket->Break();
+    const std::uint64_t one = 1;
+    // The counter only grows: a full counter (never reached) still reads as a wake-up.
+    [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
 }
 
 void OSCHelper::TaskMain()
@@ -196,15 +199,16 @@ void OSCHelper::TaskMain()
 void OSCHelper::ListenOnce()
 {
     m_listeningPort.store(0, std::memory_order_release);
-    // Cleared before the port is read: a SetPort from here on ends the period we start now.
-    m_breakRequested.store(false);
+    // Emptied before the port is read: a SetPort from here on ends the period we start now.
+    std::uint64_t wakeUps = 0;
+    [[maybe_unused]] const ssize_t taken = read(m_wakeFd, &wakeUps, sizeof wakeUps);
     const int port = m_port.load();
     if (port == 0)
         return; // disabled since the wake-up
     std::unique_ptr<OSCReceiveSocket> socket;
     try
     {
-        socket = std::make_unique<OSCReceiveSocket>(port);
+        socket = std::make_unique<OSCReceiveSocket>(port, m_wakeFd);
     }
     catch (const std::exception& e)
     {
@@ -212,13 +216,6 @@ void OSCHelper::ListenOnce()
         PrintLine("std::runtime_error in TaskMain(): ", e.what());
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_socketLock);
-        m_receiveSocket = socket.get();
-    }
-    // An interruption between the port's read and the line above found no socket to break.
-    if (m_breakRequested.load())
-        socket->Break();
     m_listeningPort.store(port, std::memory_order_release);
     m_service.Publish(ServiceName(), port);
     try
@@ -231,10 +228,6 @@ void OSCHelper::ListenOnce()
         PrintLine("std::runtime_error in TaskMain(): ", e.what());
     }
     m_service.Unpublish();
-    {
-        std::lock_guard<std::mutex> lock(m_socketLock);
-        m_receiveSocket = nullptr;
-    }
     socket.reset();
     m_listeningPort.store(0, std::memory_order_release);
 }

@@ -83,10 +83,11 @@ public:
     void StartTask() { CreateTask(); }
     void StopTask() { DestroyTask(); }
 
-    // Any thread (the instance's parameter reaction): listen on this UDP port, reopening the
-    // socket; or stop listening until the next SetPort. A port outside 1..65535 (or one made
-    // from a negative base, badBase) opens nothing: the server stays off and says so once on
-    // standard output.
+    // Any thread, the render thread included (a script may set "OSC Port Offset" from a
+    // handler): listen on this UDP port, reopening the socket; or stop listening until the next
+    // SetPort. Takes no lock and allocates nothing: it only hands the port to the receive task.
+    // A port outside 1..65535 (or one made from a negative base, badBase) opens nothing: the
+    // server stays off and says so once on standard output (through the log ring).
     void SetPort(long long port, bool badBase = false);
     void Disable();
     // The port asked for, 0 while disabled. Any thread.
@@ -169,7 +170,7 @@ private:
     void ListenOnce();
     void NotifyTaskMain();
     void PushChanges();
-    void InterruptReceiveLoop();
+    void InterruptReceiveLoop() noexcept;
     void SetRegisteredFlag(int id);
     // The receive task: whether one more reply may be sent now (the rate limit).
     bool TakeReplyBudget();
@@ -230,12 +231,10 @@ private:
     // The last port refused by SetPort, so a refusal is said once; 0 when none was.
     std::atomic<long long> m_refusedPort{0};
     std::atomic<int> m_listeningPort{0};
-    // The socket open now; null while none is.
-    std::mutex m_socketLock;
-    OSCReceiveSocket* m_receiveSocket = nullptr;
-    // Set by SetPort, Disable and DestroyTask; the receive loop ends as soon as it sees it, even
-    // when the interruption came before the loop started.
-    std::atomic<bool> m_breakRequested{false};
+    // An eventfd for the server's whole life: SetPort, Disable and DestroyTask write to it, and
+    // the receive loop ends as soon as it is readable, even when the write came before the loop
+    // started. The receive task empties it before it reads the port of a new listening period.
+    int m_wakeFd = -1;
 
     // "/registerUpdate" subscriptions by parameter id, in registration order.
     mutable std::mutex m_registrationLock;

@@ -8,7 +8,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,7 +32,8 @@ std::runtime_error SocketError(const char* what, int port, int error)
 
 } // namespace
 
-OSCReceiveSocket::OSCReceiveSocket(int port) : m_buffer(new char[kBufferSize])
+OSCReceiveSocket::OSCReceiveSocket(int port, int wakeFd)
+    : m_wake(wakeFd), m_buffer(new char[kBufferSize])
 {
     m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_socket < 0)
@@ -48,26 +48,11 @@ OSCReceiveSocket::OSCReceiveSocket(int port) : m_buffer(new char[kBufferSize])
         close(m_socket);
         throw SocketError("unable to bind udp socket", port, error);
     }
-    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wake < 0)
-    {
-        const int error = errno;
-        close(m_socket);
-        throw SocketError("unable to create the receive loop's wake-up", port, error);
-    }
 }
 
 OSCReceiveSocket::~OSCReceiveSocket()
 {
-    close(m_wake);
     close(m_socket);
-}
-
-void OSCReceiveSocket::Break() noexcept
-{
-    const std::uint64_t one = 1;
-    // The counter only grows: a full counter (never reached) still reads as a break.
-    [[maybe_unused]] const ssize_t written = write(m_wake, &one, sizeof one);
 }
 
 void OSCReceiveSocket::Run(PacketListener& listener)

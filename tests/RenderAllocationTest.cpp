@@ -59,11 +59,18 @@ TEST(RenderAllocation, RenderingAllocatesNothing)
 TEST(RenderAllocation, ScriptsSubscribedParametersSysExAndPresetsAllocateNothing)
 {
     TarnTest::ScratchDataHome home;
+    // The pitch wheel also moves the OSC server: off, onto a free port, and onto a port outside
+    // the UDP range (a refusal to report).
+    const int freeOffset = TarnTest::FreeUDPPort() - 7000;
     home.AddScript("midi.lua",
                    "requestAllCC(function(c, n, v) setParameter('Filter Cutoff', 100 + v * 50) "
                    "setGUIBoolValue(n % 8, v > 63) end)\n"
                    "requestAllNoteOn(function(c, n, v) setParameter(0, v / 127) end)\n"
-                   "requestPitchWheel(function(c, v) setParameter('Filter Q', v / 16383) end)\n");
+                   "local offsets = {[0] = 0, " +
+                       std::to_string(freeOffset) +
+                       ", 70000}\n"
+                       "requestPitchWheel(function(c, v) setParameter('Filter Q', v / 16383) "
+                       "setParameter('OSC Port Offset', offsets[math.floor(v / 128) % 3]) end)\n");
     TarnTest::TestInstance synth;
     TarnTest::OSCTestPeer peer;
     {
@@ -89,6 +96,7 @@ TEST(RenderAllocation, ScriptsSubscribedParametersSysExAndPresetsAllocateNothing
             loads[0] = loads[2] = i;
 
     testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
     long total = 0;
     for (int block = 0; block < 120; ++block)
     {
@@ -112,6 +120,7 @@ TEST(RenderAllocation, ScriptsSubscribedParametersSysExAndPresetsAllocateNothing
     EXPECT_EQ(total, 0);
     TW::LogRing::Get().Flush();
     const std::string err = testing::internal::GetCapturedStderr();
+    const std::string out = testing::internal::GetCapturedStdout();
 
     // The paths ran: the scripts set the parameters, the subscriber heard of it, the presets
     // loaded, and the refused messages were reported.
@@ -119,6 +128,7 @@ TEST(RenderAllocation, ScriptsSubscribedParametersSysExAndPresetsAllocateNothing
     EXPECT_FALSE(peer.ReceiveAll().empty());
     EXPECT_NE(err.find("MessageQueue::Write() overflow"), std::string::npos);
     EXPECT_NE(err.find("longer than the 512-byte limit"), std::string::npos);
+    EXPECT_NE(out.find("OSC port 77000 is outside 1..65535"), std::string::npos) << out;
     ASSERT_EQ(synth->MidiEvent(0xB0, 3, 127, 0), TW::kNoErr);
     synth.Render(256);
     EXPECT_EQ(synth->GetParameter(139), 100.0f + 127 * 50);
