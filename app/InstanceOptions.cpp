@@ -50,7 +50,8 @@ bool ParseSetting(const std::string& text, std::uint32_t& id, float& value, std:
     }
     if (id >= kNumParams)
     {
-        error = "parameter " + key + " is out of range (0 to 180)";
+        error =
+            "parameter " + key + " is out of range (0 to " + std::to_string(kNumParams - 1) + ")";
         return false;
     }
     if (GetParamKind(id) != ParamKind::Live)
@@ -155,8 +156,8 @@ bool ApplyInstanceOptions(TarnAdditiveSynth& synth, const InstanceOptions& optio
             TW::AUParameterSet(nullptr, nullptr, {&synth, id, TW::Scope::Global, 0}, value, 0);
         if (status != TW::kNoErr)
         {
-            error = "cannot set parameter " + std::to_string(id) + ": status " +
-                    std::to_string(status);
+            error =
+                "cannot set parameter " + std::to_string(id) + ": status " + std::to_string(status);
             return false;
         }
     }

@@ -20,16 +20,6 @@ constexpr std::size_t kVectorAlign = 32; // bytes: AVX vectors
 constexpr int kDefaultOSCBasePort = 7000;
 constexpr std::uint32_t kNumGUISwitches = 8;
 
-// Parameter identifiers the instrument itself refers to by number.
-enum ParamId : std::uint32_t
-{
-    kParamVolume = 0,
-    kParamLFO1Speed = 115,      // LFO k's speed is 115 + 3k
-    kParamLFO1Multiplier = 173, // LFO k's multiplier is 173 + 2k
-    kParamPitchWheelRange = 154,
-    kParamOSCPortOffset = 180,
-};
-
 // Four-character codes of the component.
 constexpr std::uint32_t FourCC(const char (&s)[5]) noexcept
 {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "FactoryPresets.h"
+#include "ParameterTable.h"
 
 #include <cmath>
 #include <vector>
@@ -64,19 +65,21 @@ inline Settings Select(int first, int last, int step, int envelope)
     return s;
 }
 
-// Leftovers in the unused slots of some presets: identifiers that the loader skips (133, 135,
-// 136, 148, 150, 151) or that the initialized store ignores (99..112).
+// Leftovers in the unused slots of some presets: identifiers that the loader skips ("Unused1",
+// "Unused3", "Unused4", "Unused5", "Unused7", "Unused8") or that the initialized store ignores
+// ("u10".."u1d").
 inline Settings InvalidSlotLeftovers(float seed)
 {
-    return {{nullptr, seed, 133},        {nullptr, seed * 0.5f, 135}, {nullptr, 1.0f, 136},
-            {nullptr, seed * 2.0f, 148}, {nullptr, 0.25f, 150},       {nullptr, seed + 1.0f, 151}};
+    return {{nullptr, seed, kParamUnused1},  {nullptr, seed * 0.5f, kParamUnused3},
+            {nullptr, 1.0f, kParamUnused4},  {nullptr, seed * 2.0f, kParamUnused5},
+            {nullptr, 0.25f, kParamUnused7}, {nullptr, seed + 1.0f, kParamUnused8}};
 }
 
 inline Settings ReservedSlotLeftovers(float seed)
 {
     Settings s;
-    for (std::uint32_t id = 99; id <= 112; ++id)
-        s.push_back({nullptr, seed + 0.125f * static_cast<float>(id - 99), id});
+    for (std::uint32_t id = kParamU10; id <= kParamU1d; ++id)
+        s.push_back({nullptr, seed + 0.125f * static_cast<float>(id - kParamU10), id});
     return s;
 }
 

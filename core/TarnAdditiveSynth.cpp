@@ -113,10 +113,10 @@ Status TarnAdditiveSynth::RestoreState(const ClassInfoDictionary& state)
 void TarnAdditiveSynth::ConvertOldLFOSpeeds()
 {
     // Older versions saved speeds up to 10 kHz with no multiplier; keep the rate, speed x 10^m.
-    for (ParameterID k = 0; k < 4; ++k)
+    for (ParameterID k = 0; k < kNumParamLFOs; ++k)
     {
-        const ParameterID speedId = kParamLFO1Speed + 3 * k;
-        const ParameterID multiplierId = kParamLFO1Multiplier + 2 * k;
+        const ParameterID speedId = kParamLFO1Speed + kParamLFOStride * k;
+        const ParameterID multiplierId = kParamLFO1Multiplier + kParamLFOKBStride * k;
         float stored = 0.0f;
         if (Globals().GetValue(speedId, stored) != kNoErr || !(stored > 100.0f))
             continue;
@@ -143,7 +143,8 @@ Status TarnAdditiveSynth::Initialize()
 {
     if (!HasVectorUnit())
     {
-        ShowAlert("Altivec required", "Tarnwick Velluna requires Altivec (G4 processor or better)");
+        ShowAlert("SSE3 required",
+                  "Tarnwick Velluna requires an x86-64 processor with SSE2 and SSE3");
         return kErrFailedInitialization;
     }
     m_engine.SetSampleRate(GetSampleRate());
@@ -226,15 +227,15 @@ Status TarnAdditiveSynth::GetProperty(PropertyID id, Scope scope, Element elemen
             return kErrInvalidParameter;
         switch (pid)
         {
-        case 45:
-        case 59:
-        case 73:
-        case 132:
-        case 147:
+        case kParamEnv1TimeR2:
+        case kParamEnv2TimeR2:
+        case kParamEnv3TimeR2:
+        case kParamPWEnvRelease:
+        case kParamFilterEnvRelease:
             if (value == 5.0f)
                 request->outString = "Inf";
             return kNoErr;
-        case 141:
+        case kParamFilterType:
         {
             const float shifted = value + 0.5f;
             if (!(std::fabs(shifted) < 1e9f))
@@ -346,12 +347,13 @@ Status TarnAdditiveSynth::GetParameterValueStrings(Scope scope, ParameterID id,
         return kNoErr;
     if (scope != Scope::Global)
         return MusicDeviceBase::GetParameterValueStrings(scope, id, out);
-    if (id >= 83 && id <= 98)
+    if (id >= kParamEnvSelect1 && id <= kParamEnvSelect16)
     {
         *out = {"None", "1", "2", "3"};
         return kNoErr;
     }
-    if (id == 173 || id == 175 || id == 177 || id == 179)
+    if (id >= kParamLFO1Multiplier && id <= kParamLFO4Multiplier &&
+        (id - kParamLFO1Multiplier) % kParamLFOKBStride == 0)
     {
         *out = {"1", "10", "100"};
         return kNoErr;

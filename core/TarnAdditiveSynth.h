@@ -5,6 +5,7 @@
 #include "DisplayBlock.h"
 #include "InstrumentConstants.h"
 #include "MessageQueue.h"
+#include "TarnProperty.h"
 #include "TarnWaitingEvents.h"
 #include "core/VellunaVersion.h"
 
@@ -18,25 +19,6 @@ namespace TW
 {
 class OSCHelper;
 }
-
-// Custom properties through which the editor, scripts, OSC and the tracker reach an instance.
-enum TarnProperty : TW::PropertyID
-{
-    kPropertyCocoaUI = 31,                    // bundle location and editor factory name
-    kPropertyParameterStringFromValue = 33,   // display string of a value
-    kPropertyDisplayBlock = 64001,            // pointer to the display block
-    kPropertyPrimaryAppSupportName = 64002,   // pointer to a C string: skins folder name
-    kPropertySecondaryAppSupportName = 64003, // pointer to a C string: product name
-    kPropertyProductName = 64004,             // pointer to the C string "Velluna"
-    kPropertyReserved64005 = 64005,           // advertised, never served
-    kPropertyReserved64006 = 64006,           // advertised, never served
-    kPropertyParameterCount = 64007,          // uint32 181
-    kPropertyReserved64008 = 64008,           // advertised (1 byte, writable), never served
-    kPropertyOSCPortOffset = 64009,           // int32: parameter 180 truncated
-    kPropertyParameterTable = 64010,          // pointer to the first parameter table row
-    kPropertySecondaryGuiFilename = 64011,    // pointer to a C string (null here)
-    kPropertyReserved64013 = 64013,           // advertised (1 byte), never served
-};
 
 // Data of property 31.
 struct TarnViewInfo

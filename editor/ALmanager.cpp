@@ -1,5 +1,7 @@
 #include "ALmanager.h"
 
+#include "core/ParameterTable.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,9 +13,9 @@ ALmanager::ALmanager(TW::MusicDeviceBase* instance, TW::ManagerPlatformBridge* b
 
 void ALmanager::ExtendParamValue(TW::Font* font, int index, float& x, float& y, char*& cursor)
 {
-    if (index != 0)
+    if (index != Tarn::kParamVolume)
         return;
-    const float v = GetParameterValue(0);
+    const float v = GetParameterValue(Tarn::kParamVolume);
     char text[32];
     if (v != 0.0f)
         std::snprintf(text, sizeof text, " %+.2f dB", 20.0 * std::log10(std::pow(double(v), 3.0)));

@@ -1,6 +1,5 @@
 #include "TarnSynthEngine.h"
 
-#include "EngineParams.h"
 #include "PolySine.h"
 
 #include "core/ParameterTable.h"
@@ -12,8 +11,6 @@
 
 namespace Tarn
 {
-
-namespace P = EngineParam;
 
 namespace
 {
@@ -146,29 +143,30 @@ int TarnSynthEngine::HandleStartNote(int key, float velocity) noexcept
     n.m_key = key;
     n.m_velocity = velocity;
 
-    const float g = VelocityFactor(P(P::kVelocityEnvAmount), velocity);
+    const float g = VelocityFactor(P(kParamVelocityEnvAmount), velocity);
     n.m_ampEnv.m_stage = 4;
     n.m_ampEnv.m_sustainStage = 2;
     n.m_ampEnv.m_level = 0.0f;
     n.m_ampEnv.m_sustainScale = g;
-    n.m_ampEnv.m_stages[4].Setup(P(P::kAttack), P(P::kAttackShape), 0.0f, g, R);
-    n.m_ampEnv.m_stages[3].Setup(P(P::kDecay), P(P::kDecayShape), g, P(P::kSustain) * g, R);
+    n.m_ampEnv.m_stages[4].Setup(P(kParamAttack), P(kParamAttackShape), 0.0f, g, R);
+    n.m_ampEnv.m_stages[3].Setup(P(kParamDecay), P(kParamDecayShape), g, P(kParamSustain) * g, R);
 
     for (int e = 0; e < 3; ++e)
     {
-        const std::uint32_t base = P::kEnvBase + P::kEnvStride * static_cast<std::uint32_t>(e);
+        const std::uint32_t shift = kParamEnvStride * static_cast<std::uint32_t>(e);
         auto& env = n.m_partialEnv[e];
         env.m_stage = 6;
         env.m_sustainStage = 3;
         env.m_level = 0.0f;
         env.m_sustainScale = 1.0f;
-        const float levelA1 = P(base + P::kEnvLevelA1);
-        const float levelA2 = P(base + P::kEnvLevelA2);
-        env.m_stages[6].Setup(P(base + P::kEnvTimeA1), P(base + P::kEnvShapeA1), 0.0f, levelA1, R);
-        env.m_stages[5].Setup(P(base + P::kEnvTimeA2), P(base + P::kEnvShapeA2), levelA1, levelA2,
-                              R);
-        env.m_stages[4].Setup(P(base + P::kEnvTimeA3), P(base + P::kEnvShapeA3), levelA2,
-                              P(base + P::kEnvSustain), R);
+        const float levelA1 = P(kParamEnv1LevelA1 + shift);
+        const float levelA2 = P(kParamEnv1LevelA2 + shift);
+        env.m_stages[6].Setup(P(kParamEnv1TimeA1 + shift), P(kParamEnv1ShapeA1 + shift), 0.0f,
+                              levelA1, R);
+        env.m_stages[5].Setup(P(kParamEnv1TimeA2 + shift), P(kParamEnv1ShapeA2 + shift), levelA1,
+                              levelA2, R);
+        env.m_stages[4].Setup(P(kParamEnv1TimeA3 + shift), P(kParamEnv1ShapeA3 + shift), levelA2,
+                              P(kParamEnv1Sustain + shift), R);
     }
 
     // Pulse-width and filter envelopes: straight attack and decay.
@@ -184,10 +182,10 @@ int TarnSynthEngine::HandleStartNote(int key, float velocity) noexcept
         env.m_stages[4].SetupLinear(scale / na, na);
         env.m_stages[3].SetupLinear((sustain * scale - scale) / nd, nd);
     };
-    linearEnvelope(n.m_pwEnv, VelocityFactor(P(P::kVelocityPwEnvAmount), velocity),
-                   P(P::kPwEnvAttack), P(P::kPwEnvDecay), P(P::kPwEnvSustain));
-    linearEnvelope(n.m_filterEnv, VelocityFactor(P(P::kVelocityFilterEnvAmount), velocity),
-                   P(P::kFilterEnvAttack), P(P::kFilterEnvDecay), P(P::kFilterEnvSustain));
+    linearEnvelope(n.m_pwEnv, VelocityFactor(P(kParamVelocityPWEnvAmount), velocity),
+                   P(kParamPWEnvAttack), P(kParamPWEnvDecay), P(kParamPWEnvSustain));
+    linearEnvelope(n.m_filterEnv, VelocityFactor(P(kParamVelocityFilterEnvAmount), velocity),
+                   P(kParamFilterEnvAttack), P(kParamFilterEnvDecay), P(kParamFilterEnvSustain));
 
     n.m_phase = 0.0f;
     n.m_phaseInc =
@@ -207,25 +205,26 @@ void TarnSynthEngine::ReleaseNote(Note& n) noexcept
 {
     const float R = m_sampleRate;
     n.m_ampEnv.m_stage = 1;
-    n.m_ampEnv.m_stages[1].Setup(P(P::kRelease), P(P::kReleaseShape), n.m_ampEnv.m_level, 0.0f, R);
+    n.m_ampEnv.m_stages[1].Setup(P(kParamRelease), P(kParamReleaseShape), n.m_ampEnv.m_level, 0.0f,
+                                 R);
 
     for (int e = 0; e < 3; ++e)
     {
-        const std::uint32_t base = P::kEnvBase + P::kEnvStride * static_cast<std::uint32_t>(e);
+        const std::uint32_t shift = kParamEnvStride * static_cast<std::uint32_t>(e);
         auto& env = n.m_partialEnv[e];
         env.m_stage = 2;
         const float level = env.m_level;
-        const float sustain = P(base + P::kEnvSustain);
-        const float levelR1 = P(base + P::kEnvLevelR1);
+        const float sustain = P(kParamEnv1Sustain + shift);
+        const float levelR1 = P(kParamEnv1LevelR1 + shift);
         // Released before reaching the sustain level: release proportionally from there.
         const float j = (sustain > 0.001f && sustain > level) ? level / sustain : 1.0f;
-        env.m_stages[2].Setup(P(base + P::kEnvTimeR1), P(base + P::kEnvShapeR1), sustain * j,
-                              levelR1 * j, R);
-        const float timeR2 = P(base + P::kEnvTimeR2);
+        env.m_stages[2].Setup(P(kParamEnv1TimeR1 + shift), P(kParamEnv1ShapeR1 + shift),
+                              sustain * j, levelR1 * j, R);
+        const float timeR2 = P(kParamEnv1TimeR2 + shift);
         if (timeR2 == 5.0f) // "Inf": stay at the R1 end level
             env.m_stages[1].SetHold();
         else
-            env.m_stages[1].Setup(timeR2, P(base + P::kEnvShapeR2), levelR1 * j, 0.0f, R);
+            env.m_stages[1].Setup(timeR2, P(kParamEnv1ShapeR2 + shift), levelR1 * j, 0.0f, R);
     }
 
     auto linearRelease = [&](Note::Envelope<Note::kAmpStages>& env, float release)
@@ -240,8 +239,8 @@ void TarnSynthEngine::ReleaseNote(Note& n) noexcept
         env.m_stages[1].SetupLinear(-(env.m_level / samples), samples);
         env.m_stages[1].m_curve = -0.0f;
     };
-    linearRelease(n.m_pwEnv, P(P::kPwEnvRelease));
-    linearRelease(n.m_filterEnv, P(P::kFilterEnvRelease));
+    linearRelease(n.m_pwEnv, P(kParamPWEnvRelease));
+    linearRelease(n.m_filterEnv, P(kParamFilterEnvRelease));
 }
 
 int TarnSynthEngine::HandleStopNote(int key) noexcept
@@ -302,16 +301,16 @@ void TarnSynthEngine::SetPitchBend(float factor) noexcept
 void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noexcept
 {
     const float R = m_sampleRate;
-    const float semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
+    const float semitones = P(kParamCoarseTune) + P(kParamFineTune) * 0.01f;
     const float tuning = static_cast<float>(std::exp2(static_cast<double>(semitones) / 12.0));
     c.pitchFactor = tuning * m_pitchBend;
 
-    const float volume = P(P::kVolume);
+    const float volume = P(kParamVolume);
     const float volume3 = volume * volume * volume;
     for (int k = 0; k < kNumPartials; ++k)
     {
-        c.partialGain[k] = P(P::kLevel1 + static_cast<std::uint32_t>(k)) * volume3;
-        const float sel = P(P::kEnvSelect1 + static_cast<std::uint32_t>(k));
+        c.partialGain[k] = P(kParamLevel1 + static_cast<std::uint32_t>(k)) * volume3;
+        const float sel = P(kParamEnvSelect1 + static_cast<std::uint32_t>(k));
         // Out-of-range selectors (possible through the unclamped store) pick the nearest choice.
         c.envChoice[k] = sel >= 3.0f ? 3 : (sel >= 1.0f ? static_cast<int>(sel) : 0);
     }
@@ -327,19 +326,19 @@ void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noex
 
     for (int lfo = 0; lfo < 4; ++lfo)
     {
-        const std::uint32_t base = P::kLfoBase + 3 * static_cast<std::uint32_t>(lfo);
-        c.lfoOffset[LfoLane(lfo)] = P(base + 1);
-        c.lfoAmount[LfoLane(lfo)] = P(base + 2);
+        const std::uint32_t shift = kParamLFOStride * static_cast<std::uint32_t>(lfo);
+        c.lfoOffset[LfoLane(lfo)] = P(kParamLFO1Offset + shift);
+        c.lfoAmount[LfoLane(lfo)] = P(kParamLFO1Amount + shift);
     }
 
-    c.pwLfoAmount = P(P::kPwLfoAmount);
-    c.pwEnvAmount = P(P::kPwEnvAmount);
-    c.pwLfoCoeff = 2.0f * std::sin(3.14159265f * P(P::kPwLfoSpeed) / R);
+    c.pwLfoAmount = P(kParamPWLFOAmount);
+    c.pwEnvAmount = P(kParamPWEnvAmount);
+    c.pwLfoCoeff = 2.0f * std::sin(3.14159265f * P(kParamPWLFOSpeed) / R);
 
     AdvanceFilterLfo(frames);
     const float l = std::sin(m_filterLfoPhase);
 
-    const float t = P(P::kFilterType) + l * P(P::kFilterLfoTypeAmount);
+    const float t = P(kParamFilterType) + l * P(kParamFilterLFOTypeAmount);
     if (t < 1.0f)
     {
         c.aThru = 1.0f - t;
@@ -365,19 +364,21 @@ void TarnSynthEngine::PrepareSlice(VoiceSliceConstants& c, unsigned frames) noex
         c.aHigh = 4.0f - t;
     }
 
-    const double g = std::exp2(static_cast<double>(P(P::kFilterLfoAmount)) * l +
-                               std::log2(1.0 + 0.016 * static_cast<double>(P(P::kFilterCutoff))));
+    const double g = std::exp2(static_cast<double>(P(kParamFilterLFOAmount)) * l +
+                               std::log2(1.0 + 0.016 * static_cast<double>(P(kParamFilterCutoff))));
     double fc = 62.5 * (g - 1.0);
     if (!(fc > 0.0))
         fc = 0.0;
     m_filterW0 = kPi * fc / static_cast<double>(R);
-    m_filterQ0 = std::fmin(2.0, 2.0 * (1.0 - std::pow(static_cast<double>(P(P::kFilterQ)), 0.25)));
+    m_filterQ0 =
+        std::fmin(2.0, 2.0 * (1.0 - std::pow(static_cast<double>(P(kParamFilterQ)), 0.25)));
 }
 
 void TarnSynthEngine::AdvanceFilterLfo(unsigned frames) noexcept
 {
     // The filter LFO is sampled once per slice and shared by all notes.
-    m_filterLfoPhase += static_cast<float>(frames) * kTwoPi * P(P::kFilterLfoSpeed) / m_sampleRate;
+    m_filterLfoPhase +=
+        static_cast<float>(frames) * kTwoPi * P(kParamFilterLFOSpeed) / m_sampleRate;
     if (!std::isfinite(m_filterLfoPhase))
         m_filterLfoPhase = 0.0f;
     if (m_filterLfoPhase >= 2.0f * kTwoPi || m_filterLfoPhase < 0.0f)
@@ -397,39 +398,39 @@ void TarnSynthEngine::PrepareNote(Note& n, double semitones, float pitchFactor) 
 
     // Sustain refresh: held envelopes follow their sustain parameters at once.
     if (n.m_ampEnv.m_stage == n.m_ampEnv.m_sustainStage)
-        n.m_ampEnv.m_level = P(P::kSustain) * n.m_ampEnv.m_sustainScale;
+        n.m_ampEnv.m_level = P(kParamSustain) * n.m_ampEnv.m_sustainScale;
     for (int e = 0; e < 3; ++e)
     {
         auto& env = n.m_partialEnv[e];
         if (env.m_stage == env.m_sustainStage)
-            env.m_level =
-                P(P::kEnvBase + P::kEnvStride * static_cast<std::uint32_t>(e) + P::kEnvSustain) *
-                env.m_sustainScale;
+            env.m_level = P(kParamEnv1Sustain + kParamEnvStride * static_cast<std::uint32_t>(e)) *
+                          env.m_sustainScale;
     }
     if (n.m_pwEnv.m_stage == n.m_pwEnv.m_sustainStage)
-        n.m_pwEnv.m_level = P(P::kPwEnvSustain) * n.m_pwEnv.m_sustainScale;
+        n.m_pwEnv.m_level = P(kParamPWEnvSustain) * n.m_pwEnv.m_sustainScale;
     if (n.m_filterEnv.m_stage == n.m_filterEnv.m_sustainStage)
-        n.m_filterEnv.m_level = P(P::kFilterEnvSustain) * n.m_filterEnv.m_sustainScale;
+        n.m_filterEnv.m_level = P(kParamFilterEnvSustain) * n.m_filterEnv.m_sustainScale;
 
     // LFO rotation coefficients, capped at a quarter of the sample rate.
     for (int lfo = 0; lfo < 4; ++lfo)
     {
-        const std::uint32_t base = P::kLfoBase + 3 * static_cast<std::uint32_t>(lfo);
-        const std::uint32_t kbBase = P::kLfoKbBase + 2 * static_cast<std::uint32_t>(lfo);
+        const std::uint32_t shift = kParamLFOStride * static_cast<std::uint32_t>(lfo);
+        const std::uint32_t kbShift = kParamLFOKBStride * static_cast<std::uint32_t>(lfo);
         float multiplier = 1.0f;
-        float m = P(kbBase + 1);
+        float m = P(kParamLFO1Multiplier + kbShift);
         for (int i = 0; m > 0.0f && i < 40; ++i)
         {
             multiplier *= 10.0f;
             m -= 1.0f;
         }
-        const double rate = static_cast<double>(P(base) * multiplier) *
-                            std::exp2(static_cast<double>(P(kbBase)) * n.m_octaves);
+        const double rate =
+            static_cast<double>(P(kParamLFO1Speed + shift) * multiplier) *
+            std::exp2(static_cast<double>(P(kParamLFO1KBTrack + kbShift)) * n.m_octaves);
         const float x = std::min(static_cast<float>(rate * 0.5 / static_cast<double>(R)), 0.125f);
         n.m_lfoCoeff[LfoLane(lfo)] = 2.0f * PolySine(x);
     }
 
-    n.m_pwConst = P(P::kPulseWidth) + P(P::kVelocityPwAmount) * n.m_velocity;
+    n.m_pwConst = P(kParamPulseWidth) + P(kParamVelocityPWAmount) * n.m_velocity;
 
     // Band limit: partial k at or above half the sample rate is not a harmonic of the note, it
     // would fold back; it fades out over the top tenth below that.
@@ -448,14 +449,14 @@ void TarnSynthEngine::PrepareNote(Note& n, double semitones, float pitchFactor) 
             n.m_bandTop = k + 1;
     }
 
-    const double k = static_cast<double>(P(P::kFilterKbTrack)) * n.m_octaves +
-                     static_cast<double>(P(P::kVelocityFilterAmount)) * n.m_velocity;
+    const double k = static_cast<double>(P(kParamFilterKBTrack)) * n.m_octaves +
+                     static_cast<double>(P(kParamVelocityFilterAmount)) * n.m_velocity;
     const double quarter = kPi / 4.0;
     const double f1 = 2.0 * std::sin(std::fmin(std::exp2(k) * m_filterW0, quarter));
     const double f2 =
         2.0 *
-        std::sin(std::fmin(std::exp2(k + static_cast<double>(P(P::kFilterEnvAmount))) * m_filterW0,
-                           quarter));
+        std::sin(std::fmin(
+            std::exp2(k + static_cast<double>(P(kParamFilterEnvAmount))) * m_filterW0, quarter));
     n.m_filterF = static_cast<float>(f1);
     n.m_filterFRange = static_cast<float>(f2 - f1);
     double damping = m_filterQ0;
@@ -550,7 +551,7 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
 {
     std::memset(out[0], 0, frames * sizeof(float));
     std::memset(out[1], 0, frames * sizeof(float));
-    const bool effectOn = P(P::kModOn) != 0.0f;
+    const bool effectOn = P(kParamModulationOnOff) != 0.0f;
     if (m_numNotes == 0 && !effectOn)
     {
         // Nothing sounds: the editor must not keep animating the level of the last voices.
@@ -568,7 +569,7 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
     {
         VoiceSliceConstants c;
         PrepareSlice(c, frames);
-        const double semitones = P(P::kCoarseTune) + P(P::kFineTune) * 0.01f;
+        const double semitones = P(kParamCoarseTune) + P(kParamFineTune) * 0.01f;
         for (int i = 0; i < m_numNotes; ++i)
             PrepareNote(m_notes[i], semitones, c.pitchFactor);
         // Notes in index order, as many side by side as the path's vectors have lanes.
@@ -618,14 +619,14 @@ bool TarnSynthEngine::RenderPlayback(float** out, unsigned frames) noexcept
 void TarnSynthEngine::RenderModulation(float* left, float* right, unsigned frames) noexcept
 {
     TarnModulationEffect::Settings s;
-    s.wetDry = P(P::kModWetDry);
-    s.delayMs = P(P::kModDelay);
-    s.sweepMs = P(P::kModSweep);
-    s.rateHz = P(P::kModRate);
-    s.feedback = P(P::kModFeedback);
-    s.spread = P(P::kModSpread);
-    s.voices = P(P::kModVoices);
-    s.shape = P(P::kModShape);
+    s.wetDry = P(kParamModulationWetDry);
+    s.delayMs = P(kParamModulationDelay);
+    s.sweepMs = P(kParamModulationSweep);
+    s.rateHz = P(kParamModulationRate);
+    s.feedback = P(kParamModulationFeedback);
+    s.spread = P(kParamModulationSpread);
+    s.voices = P(kParamModulationVoices);
+    s.shape = P(kParamModulationShape);
     m_effect.Render(left, right, frames, s, m_sampleRate);
 }
 

@@ -5,6 +5,7 @@
 #include "OSCReply.h"
 
 #include "core/ParameterTable.h"
+#include "core/TarnProperty.h"
 #include "core/VellunaVersion.h"
 #include "platform/LogRing.h"
 #include "platform/MusicDeviceBase.h"
@@ -26,11 +27,6 @@ namespace TW
 
 namespace
 {
-
-// The custom properties the server reads from its instance.
-constexpr PropertyID kPropertyProductName = 64003;
-constexpr PropertyID kPropertyParameterCount = 64007;
-constexpr PropertyID kPropertyParameterTable = 64010;
 
 template <class T> bool GetProp(MusicDeviceBase* instance, PropertyID id, T& out)
 {
@@ -68,7 +64,7 @@ OSCHelper::~OSCHelper()
 void OSCHelper::Initialize()
 {
     const char* name = nullptr;
-    if (GetProp(m_instance, kPropertyProductName, name) && name)
+    if (GetProp(m_instance, kPropertySecondaryAppSupportName, name) && name)
         m_productName = name;
     std::uint32_t count = 0;
     if (GetProp(m_instance, kPropertyParameterCount, count))

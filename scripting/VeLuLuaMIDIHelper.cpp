@@ -1,5 +1,7 @@
 #include "VeLuLuaMIDIHelper.h"
 
+#include "core/ParameterTable.h"
+
 #include <cmath>
 
 using namespace TW;

@@ -124,43 +124,39 @@ bool PluginParameterMap::IsBoolean(ParameterID id) noexcept
 
 const char* PluginParameterMap::Section(ParameterID id) noexcept
 {
-    if (id == 0)
+    using namespace Tarn;
+    static const char* const kLfos[kNumParamLFOs] = {"LFO 1", "LFO 2", "LFO 3", "LFO 4"};
+    if (id == kParamVolume)
         return "Output";
-    if (id <= 16)
+    if (id <= kParamLevel16)
         return "Partials";
-    if (id <= 40)
+    if (id <= kParamSustain)
         return "Amp Envelope";
-    if (id <= 54)
+    if (id <= kParamEnv1LevelR1)
         return "Envelope 1";
-    if (id <= 68)
+    if (id <= kParamEnv2LevelR1)
         return "Envelope 2";
-    if (id <= 82)
+    if (id <= kParamEnv3LevelR1)
         return "Envelope 3";
-    if (id <= 98)
+    if (id <= kParamEnvSelect16)
         return "Envelope Select";
-    if (id >= 115 && id <= 126)
-    {
-        static const char* const kLfos[4] = {"LFO 1", "LFO 2", "LFO 3", "LFO 4"};
-        return kLfos[(id - 115) / 3];
-    }
-    if (id >= 127 && id <= 138)
+    if (id >= kParamLFO1Speed && id <= kParamLFO4Amount)
+        return kLfos[(id - kParamLFO1Speed) / kParamLFOStride];
+    if (id >= kParamPulseWidth && id <= kParamPWEnvAmount)
         return "Pulse Width";
-    if (id >= 139 && id <= 153)
+    if (id >= kParamFilterCutoff && id <= kParamFilterEnvAmount)
         return "Filter";
-    if (id >= 155 && id <= 159)
+    if (id >= kParamVelocityEnvAmount && id <= kParamVelocityPWEnvAmount)
         return "Velocity";
-    if (id == 154 || id == 160 || id == 161)
+    if (id == kParamPitchWheelRange || id == kParamCoarseTune || id == kParamFineTune)
         return "Tuning";
-    if (id >= 162 && id <= 170)
+    if (id >= kParamModulationOnOff && id <= kParamModulationShape)
         return "Modulation";
-    if (id == 171)
+    if (id == kParamFilterKBTrack)
         return "Filter";
-    if (id >= 172 && id <= 179)
-    {
-        static const char* const kLfos[4] = {"LFO 1", "LFO 2", "LFO 3", "LFO 4"};
-        return kLfos[(id - 172) / 2];
-    }
-    if (id == 180)
+    if (id >= kParamLFO1KBTrack && id <= kParamLFO4Multiplier)
+        return kLfos[(id - kParamLFO1KBTrack) / kParamLFOKBStride];
+    if (id == kParamOSCPortOffset)
         return "OSC";
     return "";
 }
