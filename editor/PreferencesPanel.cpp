@@ -9,6 +9,7 @@
 #include "StaticText.h"
 
 #include "core/InstrumentConstants.h"
+#include "core/ParameterTable.h"
 #include "core/Preferences.h"
 #include "core/TarnAdditiveSynth.h"
 #include "core/VellunaVersion.h"
