@@ -41,7 +41,9 @@ FileLoader::FileLoader(const char* name, const char* bundle)
         return;
     const std::string path = folder + "/" + name;
 
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking, so a FIFO or a device in a resource's place is refused below
+    // instead of holding the caller (the host's UI thread for a skin) for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return;
     struct stat st;

@@ -1,11 +1,13 @@
 #include "editor/PngImage.h"
 
+#include "core/FileLoader.h"
+#include "core/RegularFile.h"
+
 #include <png.h>
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace TW
 {
@@ -213,16 +215,15 @@ bool PngImage::Decode(const std::uint8_t* data, std::size_t size, std::string* e
 bool PngImage::DecodeFile(const std::string& path, std::string* error)
 {
     Clear();
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    // Only a regular file, opened without blocking: a FIFO in an image's place is refused.
+    std::string data, why;
+    if (!ReadRegularFile(path, FileLoader::kMaxResourceBytes, data, why))
     {
         if (error)
-            *error = "cannot open " + path;
+            *error = why;
         return false;
     }
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(file)),
-                                   std::istreambuf_iterator<char>());
-    return Decode(data.data(), data.size(), error);
+    return Decode(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), error);
 }
 
 bool PngImage::Encode(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width,

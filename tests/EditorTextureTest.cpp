@@ -6,6 +6,8 @@
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -121,6 +123,14 @@ TEST(PngImage, DamagedOrTruncatedDataLeavesTheImageEmpty)
     std::string error;
     EXPECT_FALSE(image.Decode(huge.data(), huge.size(), &error));
     EXPECT_EQ(error, "damaged PNG file: a chunk runs past the end");
+
+    // A FIFO in an image's place is refused at once instead of waiting for a writer.
+    const std::string fifo =
+        std::filesystem::temp_directory_path() / ("velluna-png-fifo-" + std::to_string(getpid()));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(image.DecodeFile(fifo, &error));
+    EXPECT_TRUE(image.Empty());
+    std::filesystem::remove(fifo);
 }
 
 TEST(Texture, UsableImagesArePowersOfTwoWithThreeOrFourChannelsOfEightBits)

@@ -113,6 +113,7 @@ TEST_F(UserFoldersTest, FileLoaderReadsWholeResources)
     std::ofstream(skin + "/gui.lua", std::ios::binary) << bytes;
     Touch(skin + "/fonts/a.ttf", "font");
     Touch(m_root + "/outside.txt", "secret");
+    ASSERT_EQ(mkfifo((skin + "/fifo.lua").c_str(), 0600), 0); // opening it blocking would hang
 
     TW::FileLoader gui("gui.lua", skin.c_str());
     ASSERT_NE(gui.GetData(), nullptr);
@@ -123,8 +124,8 @@ TEST_F(UserFoldersTest, FileLoaderReadsWholeResources)
     TW::FileLoader font("fonts/a.ttf", skin.c_str());
     EXPECT_EQ(font.GetSize(), 4u);
 
-    for (const char* name :
-         {"missing.lua", "../outside.txt", "fonts/../../outside.txt", "/etc/hostname", "", "fonts"})
+    for (const char* name : {"missing.lua", "../outside.txt", "fonts/../../outside.txt",
+                             "/etc/hostname", "", "fonts", "fifo.lua"})
     {
         TW::FileLoader loader(name, skin.c_str());
         EXPECT_EQ(loader.GetData(), nullptr) << name;
