@@ -296,7 +296,7 @@ TEST(OSCServer, AdvertisedWhileListeningAndWithdrawnWhenOff)
     const std::string name = std::string("Velluna ") + Tarn::kVersionString + " on " + host;
     EXPECT_EQ(osc.ServiceName(), name);
     bool found = false;
-    for (int attempt = 0; attempt < 20 && !found; ++attempt)
+    for (int attempt = 0; attempt < 60 && !found; ++attempt)
     {
         found = Advertised(osc.AdvertisedName(), base + 1);
         if (!found)
@@ -309,7 +309,7 @@ TEST(OSCServer, AdvertisedWhileListeningAndWithdrawnWhenOff)
     ASSERT_EQ(synth.Set(180, 2.0f), TW::kNoErr);
     ASSERT_TRUE(WaitForListening(osc, base + 2));
     found = false;
-    for (int attempt = 0; attempt < 20 && !found; ++attempt)
+    for (int attempt = 0; attempt < 60 && !found; ++attempt)
     {
         found = Advertised(osc.AdvertisedName(), base + 2);
         if (!found)
@@ -322,7 +322,7 @@ TEST(OSCServer, AdvertisedWhileListeningAndWithdrawnWhenOff)
     ASSERT_TRUE(WaitForListening(osc, 0));
     EXPECT_EQ(osc.AdvertisedName(), "");
     bool gone = false;
-    for (int attempt = 0; attempt < 20 && !gone; ++attempt)
+    for (int attempt = 0; attempt < 60 && !gone; ++attempt)
     {
         gone = !Advertised(last, base + 2) && !Advertised(last, base + 1);
         if (!gone)
