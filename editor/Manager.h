@@ -42,6 +42,8 @@ class Manager
 public:
     using EditCallback = void (*)(int paramIndex, void* refcon);
     using CaptureCallback = void (*)(void* refcon);
+    // The user resized the window with the corner drag to width x height view points.
+    using ResizeCallback = void (*)(int width, int height, void* refcon);
 
     // Releases GL resources of a subclass when the drawing thread ends.
     class RenderingShutdowner
@@ -129,6 +131,19 @@ public:
     void CreateControl(int x, int y);
     void SetEditCallbacks(EditCallback begin, EditCallback end, void* refcon);
     void SetCaptureCallbacks(CaptureCallback begin, CaptureCallback end, void* refcon);
+    // Called after each step of the corner drag, for a host to resize its frame. Main thread.
+    void SetUserResizeCallback(ResizeCallback callback, void* refcon)
+    {
+        m_userResize = callback;
+        m_userResizeRefcon = refcon;
+    }
+    // Turns a wanted size into the nearest one the window may take: the design's aspect ratio,
+    // at most kMaxWidth x kMaxHeight, the shorter side at least 16. A side given as 0 or less follows the
+    // other; when both are given, the size that fits inside both. Any thread.
+    static void ConstrainViewSize(int designWidth, int designHeight, int& width, int& height);
+    // Main thread: the window becomes width x height view points (already constrained), as
+    // the corner drag makes it, without calling the user-resize callback.
+    void ResizeView(int width, int height);
 
     // ---- Input (main thread). Positions are view points, origin bottom left. ----
     void HandleMouseNoLoopDown(Point pos, unsigned modifiers, int clickCount, bool rightButton);
@@ -255,6 +270,8 @@ private:
     EditCallback m_beginEdit = nullptr;
     EditCallback m_endEdit = nullptr;
     void* m_editRefcon = nullptr;
+    ResizeCallback m_userResize = nullptr;
+    void* m_userResizeRefcon = nullptr;
     CaptureCallback m_beginCapture = nullptr;
     CaptureCallback m_endCapture = nullptr;
     void* m_captureRefcon = nullptr;

@@ -60,12 +60,38 @@ void Manager::HandleMouseNoLoopDragged(Point pos, unsigned modifiers)
     const int frameHeight = m_bridge ? m_bridge->GetFrameHeight() : m_viewHeight.load();
     const float dx = pos.x - m_resizeStartX;
     const float dy = (static_cast<float>(frameHeight) - pos.y) - m_resizeStartTop;
-    const float a = static_cast<float>(m_designWidth.load()) /
-                    static_cast<float>(std::max(1, m_designHeight.load()));
     int width, height;
     if (std::fabs(dx) > std::fabs(dy))
     {
-        width = std::min(kMaxWidth, static_cast<int>(static_cast<float>(m_resizeStartWidth) + dx));
+        width = static_cast<int>(static_cast<float>(m_resizeStartWidth) + dx);
+        height = 0;
+    }
+    else
+    {
+        width = 0;
+        height = static_cast<int>(static_cast<float>(m_resizeStartHeight) + dy);
+    }
+    ConstrainViewSize(m_designWidth.load(), m_designHeight.load(), width, height);
+    ResizeView(width, height);
+    if (m_userResize)
+        m_userResize(width, height, m_userResizeRefcon);
+}
+
+void Manager::ConstrainViewSize(int designWidth, int designHeight, int& width, int& height)
+{
+    const float a = static_cast<float>(std::max(1, designWidth)) /
+                    static_cast<float>(std::max(1, designHeight));
+    // The side that was given leads; with both given, the one that gives the smaller window.
+    if (width > 0 && height > 0)
+    {
+        if (static_cast<float>(width) / a > static_cast<float>(height))
+            width = 0;
+        else
+            height = 0;
+    }
+    if (height <= 0)
+    {
+        width = std::min(kMaxWidth, width);
         height = static_cast<int>(static_cast<float>(width) / a);
         if (height >= kMaxHeight + 1)
         {
@@ -75,8 +101,7 @@ void Manager::HandleMouseNoLoopDragged(Point pos, unsigned modifiers)
     }
     else
     {
-        height =
-            std::min(kMaxHeight, static_cast<int>(static_cast<float>(m_resizeStartHeight) + dy));
+        height = std::min(kMaxHeight, height);
         width = static_cast<int>(static_cast<float>(height) * a);
         if (width >= kMaxWidth + 1)
         {
@@ -84,9 +109,24 @@ void Manager::HandleMouseNoLoopDragged(Point pos, unsigned modifiers)
             height = static_cast<int>(kMaxWidth / a);
         }
     }
-    // A window dragged down to nothing cannot be found again.
-    width = std::max(width, 16);
-    height = std::max(height, 16);
+    // A window dragged down to nothing cannot be found again: its shorter side stays 16.
+    if (width < 16 || height < 16)
+    {
+        if (a >= 1.0f)
+        {
+            height = 16;
+            width = static_cast<int>(16.0f * a);
+        }
+        else
+        {
+            width = 16;
+            height = static_cast<int>(16.0f / a);
+        }
+    }
+}
+
+void Manager::ResizeView(int width, int height)
+{
     if (m_bridge)
         m_bridge->SetFrameSize(width, height);
     m_viewWidth = width;

@@ -216,6 +216,14 @@ void X11Bridge::Show()
     XFlush(m_display);
 }
 
+void X11Bridge::Hide()
+{
+    if (!IsOpen() || !m_windowAlive.load())
+        return;
+    XUnmapWindow(m_display, m_window);
+    XFlush(m_display);
+}
+
 void X11Bridge::HandleStructureEvent(const _XEvent& event)
 {
     switch (event.type)

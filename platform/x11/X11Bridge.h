@@ -42,6 +42,8 @@ public:
     bool IsOpen() const { return m_display != nullptr && m_window != 0; }
     // Main thread: shows the window.
     void Show();
+    // Main thread: unmaps the window (Show maps it again).
+    void Hide();
     unsigned long GetWindow() const { return m_window; }
     _XDisplay* GetDisplay() const { return m_display; }
     // The connection's file descriptor, for a host's event loop to watch; -1 when not open.

@@ -25,7 +25,7 @@ XvfbServer::XvfbServer()
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
-                                     "-screen",   "0",          "640x480x24",
+                                     "-screen",   "0",          "1280x1024x24",
                                      "-nolisten", "tcp",        "-noreset"};
     std::vector<char*> argv;
     for (auto& a : args)
