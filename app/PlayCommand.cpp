@@ -6,6 +6,7 @@
 #include "InstanceOptions.h"
 #include "JackAudio.h"
 
+#include "core/ParameterTable.h"
 #include "core/TarnAdditiveSynth.h"
 #include "osc/OSCHelper.h"
 #include "platform/ComponentFactory.h"
@@ -37,8 +38,14 @@ const char kUsage[] =
     "  --audio jack   a JACK client with MIDI in and stereo out (the default)\n"
     "  --audio null   no audio device: a render thread paced by the clock at 48000 Hz\n"
     "  --record FILE  also write what is rendered to a 32-bit float WAV file\n"
-    "OSC control: set \"OSC Port Offset\" (--set 180=N) to listen on OSC Base Port + N.\n"
+    "OSC control: set \"OSC Port Offset\" (--set %d=N) to listen on OSC Base Port + N.\n"
     "A first SIGINT or SIGTERM ends it in order within 2 s; a second ends it at once.\n";
+
+// The usage text, with the port offset's identifier taken from the parameter table.
+void PrintUsage(std::FILE* to)
+{
+    std::fprintf(to, kUsage, static_cast<int>(Tarn::kParamOSCPortOffset));
+}
 
 struct PlayOptions
 {
@@ -65,7 +72,7 @@ int ParsePlayOptions(int argc, char** argv, PlayOptions& options)
             continue;
         if (arg == "--help" || arg == "-h")
         {
-            std::fputs(kUsage, stdout);
+            PrintUsage(stdout);
             return 0;
         }
         if ((arg == "--audio" || arg == "--record" || arg == "--seconds") && i + 1 >= argc)
@@ -100,7 +107,8 @@ int ParsePlayOptions(int argc, char** argv, PlayOptions& options)
         }
         else
         {
-            std::fprintf(stderr, "velluna play: unknown option \"%s\"\n%s", arg.c_str(), kUsage);
+            std::fprintf(stderr, "velluna play: unknown option \"%s\"\n", arg.c_str());
+            PrintUsage(stderr);
             return 2;
         }
     }

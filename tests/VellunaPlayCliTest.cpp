@@ -1,5 +1,6 @@
 // velluna play through JACK: a clear failure without a server, and with a dummy-driver server of
 // the test's own, a note sent over OSC is heard in the recording.
+#include "core/ParameterTable.h"
 #include "core/Preferences.h"
 #include "support/ChildProcess.h"
 #include "support/OSCTestPeer.h"
@@ -19,6 +20,10 @@
 #include <thread>
 
 using namespace std::chrono_literals;
+
+// "--set" argument moving the OSC port one above the base port.
+static const std::string kPortOffsetOne = std::to_string(Tarn::kParamOSCPortOffset) + "=1";
+
 namespace fs = std::filesystem;
 
 namespace
@@ -74,7 +79,8 @@ TEST_F(VellunaPlay, PlaysThroughJackAndRecordsANoteSentOverOSC)
     const int base = TarnTest::FreeUDPPortRange(2);
     Tarn::SetPrefInt("OSC Base Port", base);
     TarnTest::ChildProcess play({VELLUNA_CLI, "play", "--audio", "jack", "--seconds", "3",
-                                 "--record", (m_dir / "jack.wav").string(), "--set", "180=1"},
+                                 "--record", (m_dir / "jack.wav").string(), "--set",
+                                 kPortOffsetOne},
                                 m_dir / "play.log");
     std::this_thread::sleep_for(1000ms);
     TarnTest::OSCTestPeer peer;
@@ -122,8 +128,8 @@ TEST_F(VellunaPlay, ASignalEndsItWithinTwoSecondsWhateverScriptsAndTheNetworkDo)
         return false;
     };
     {
-        TarnTest::ChildProcess play({VELLUNA_CLI, "play", "--audio", "null", "--set", "180=1"},
-                                    m_dir / "play.log");
+        TarnTest::ChildProcess play(
+            {VELLUNA_CLI, "play", "--audio", "null", "--set", kPortOffsetOne}, m_dir / "play.log");
         ASSERT_TRUE(started(m_dir / "play.log")) << Slurp(m_dir / "play.log");
         TarnTest::OSCTestPeer peer;
         TarnTest::OSCPacketBuilder exec;
