@@ -10,6 +10,7 @@
 #include "editor/Manager.h"
 #include "plugins/editor/PluginEditor.h"
 #include "support/TestInstance.h"
+#include "support/X11PumpUntil.h"
 #include "support/XvfbServer.h"
 
 #include <X11/Xutil.h>
@@ -56,20 +57,7 @@ struct HostLog
     }
 };
 
-bool PumpUntil(TW::PluginEditor& editor, Display* host, const std::function<bool()>& done,
-               std::chrono::milliseconds limit = 3000ms)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end)
-    {
-        XSync(host, False);
-        editor.Idle();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return false;
-}
+using TarnTest::PumpUntil;
 
 void WindowSize(Display* host, Window window, int& width, int& height)
 {

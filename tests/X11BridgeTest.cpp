@@ -6,6 +6,7 @@
 
 #include "editor/GLExtensions.h"
 #include "platform/x11/X11Bridge.h"
+#include "support/X11PumpUntil.h"
 #include "support/XvfbServer.h"
 
 #include <GL/gl.h>
@@ -77,19 +78,7 @@ public:
 };
 
 // Pumps the bridge until the condition holds or two seconds pass.
-bool PumpUntil(TW::X11Bridge& bridge, Display* host, const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (std::chrono::steady_clock::now() < end)
-    {
-        XSync(host, False);
-        bridge.Pump();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
+using TarnTest::PumpUntil;
 
 // Runs f on a thread of its own, as the editor's drawing thread would.
 void OnDrawingThread(const std::function<void()>& f)

@@ -9,6 +9,7 @@
 #include "platform/x11/X11Bridge.h"
 #include "support/EditorTestLayout.h"
 #include "support/TestInstance.h"
+#include "support/X11PumpUntil.h"
 #include "support/XvfbServer.h"
 
 #include <X11/Xutil.h>
@@ -25,19 +26,7 @@ using namespace std::chrono_literals;
 
 constexpr int kAttackShape = 36; // generic 0..1
 
-bool PumpUntil(TW::X11Bridge& bridge, Display* host, const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    while (std::chrono::steady_clock::now() < end)
-    {
-        XSync(host, False);
-        bridge.Pump();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return false;
-}
+using TarnTest::PumpUntil;
 
 // The window's picture as the X server has it; counts pixels that are not black.
 int LitPixels(Display* host, Window window, int width, int height, int& bluest)

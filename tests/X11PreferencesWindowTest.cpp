@@ -14,6 +14,7 @@
 #include "platform/x11/X11Bridge.h"
 #include "platform/x11/X11PreferencesWindow.h"
 #include "support/TestInstance.h"
+#include "support/X11PumpUntil.h"
 #include "support/XvfbServer.h"
 
 #include <X11/Xutil.h>
@@ -31,19 +32,7 @@ namespace
 
 using namespace std::chrono_literals;
 
-bool PumpUntil(TW::X11Bridge& bridge, Display* host, const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (std::chrono::steady_clock::now() < end)
-    {
-        XSync(host, False);
-        bridge.Pump();
-        if (done())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return false;
-}
+using TarnTest::PumpUntil;
 
 void Key(Display* host, KeySym sym)
 {

@@ -35,7 +35,6 @@ struct PluginEditor::Parts
     ALmanager manager;
     PluginLuaGui gui;
     PluginEditorInput input;
-    bool running = false;
     bool shown = false;
 };
 
@@ -63,7 +62,6 @@ PluginEditor::PluginEditor(MusicDeviceBase& instance, unsigned long parent, int 
     parts->bridge.SetEditorManager(&parts->manager);
     parts->bridge.Show();
     parts->manager.CreateRenderTask();
-    parts->running = true;
     parts->shown = true;
     m_parts = std::move(parts);
 }
