@@ -2,10 +2,10 @@
 
 #include "AudioRecorder.h"
 
-#include "core/TarnAdditiveSynth.h"
-
 #include <jack/jack.h>
 #include <jack/midiport.h>
+
+#include <algorithm>
 
 JackAudio::~JackAudio()
 {
@@ -46,10 +46,14 @@ std::uint32_t JackAudio::BufferSize() const
     return m_client ? jack_get_buffer_size(m_client) : 0;
 }
 
-bool JackAudio::Start(TarnAdditiveSynth* synth, AudioRecorder* recorder, std::string& error)
+bool JackAudio::Start(TW::PluginInstance* instance, AudioRecorder* recorder, std::string& error)
 {
-    m_synth = synth;
+    m_instance = instance;
     m_recorder = recorder;
+    // Every event takes at least one byte of the port's buffer, so a period never has more
+    // events than the buffer has bytes.
+    m_messages.resize(
+        std::max<std::size_t>(jack_port_type_get_buffer_size(m_client, JACK_DEFAULT_MIDI_TYPE), 1));
     jack_set_process_callback(m_client, &Process, this);
     jack_on_shutdown(m_client, &Shutdown, this);
     if (jack_activate(m_client) != 0)
@@ -83,37 +87,25 @@ void JackAudio::Stop()
 int JackAudio::Process(std::uint32_t frames, void* self)
 {
     auto* audio = static_cast<JackAudio*>(self);
-    TarnAdditiveSynth& synth = *audio->m_synth;
-    // MIDI first, each event at its frame within this period.
+    // The period's MIDI, each event at its frame: the driver cuts the period where the
+    // instance's event queue would overflow.
     void* midi = jack_port_get_buffer(audio->m_midiIn, frames);
-    const std::uint32_t count = jack_midi_get_event_count(midi);
-    for (std::uint32_t i = 0; i < count; ++i)
+    const std::uint32_t available = jack_midi_get_event_count(midi);
+    std::uint32_t count = 0;
+    for (std::uint32_t i = 0; i < available && count < audio->m_messages.size(); ++i)
     {
         jack_midi_event_t event{};
-        if (jack_midi_event_get(&event, midi, i) != 0 || event.size == 0)
+        // Running status and stray data bytes carry no status byte: nothing to play.
+        if (jack_midi_event_get(&event, midi, i) != 0 || event.size == 0 || event.buffer[0] < 0x80)
             continue;
-        const std::uint8_t status = event.buffer[0];
-        if (status == 0xF0)
-            synth.HandleSysEx(event.buffer, static_cast<std::uint32_t>(event.size));
-        else if (status >= 0x80)
-            synth.MidiEvent(status, event.size > 1 ? event.buffer[1] : 0,
-                            event.size > 2 ? event.buffer[2] : 0, event.time);
+        audio->m_messages[count++] = {event.time, static_cast<std::uint32_t>(event.size),
+                                      event.buffer};
     }
     auto* left = static_cast<float*>(jack_port_get_buffer(audio->m_out[0], frames));
     auto* right = static_cast<float*>(jack_port_get_buffer(audio->m_out[1], frames));
-    TW::AudioBufferList buffers;
-    buffers.numberBuffers = 2;
-    buffers.buffers[0] = {1, frames * static_cast<std::uint32_t>(sizeof(float)), left};
-    buffers.buffers[1] = {1, frames * static_cast<std::uint32_t>(sizeof(float)), right};
-    TW::AudioTimeStamp time;
-    time.sampleTime = audio->m_sampleTime;
-    std::uint32_t flags = 0;
-    if (synth.DoRender(flags, time, frames, buffers) != TW::kNoErr)
-        for (std::uint32_t i = 0; i < frames; ++i)
-            left[i] = right[i] = 0.0f;
+    audio->m_instance->Process(audio->m_messages.data(), count, left, right, frames);
     if (audio->m_recorder)
         audio->m_recorder->Push(left, right, frames);
-    audio->m_sampleTime += frames;
     audio->m_frames.fetch_add(frames, std::memory_order_relaxed);
     return 0;
 }

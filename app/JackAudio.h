@@ -1,13 +1,16 @@
-// velluna play's JACK client: MIDI in, stereo out, the instance rendered in the process callback.
+// velluna play's JACK client: MIDI in, stereo out, the instance driven by the shared driver in
+// the process callback.
 #pragma once
+
+#include "plugins/driver/PluginInstance.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct _jack_client;
 struct _jack_port;
-class TarnAdditiveSynth;
 class AudioRecorder;
 
 class JackAudio
@@ -24,9 +27,10 @@ public:
     double SampleRate() const;
     std::uint32_t BufferSize() const;
 
-    // Starts rendering synth (initialized) in JACK's process thread, recording into recorder
+    // Starts rendering instance (initialized) in JACK's process thread, recording into recorder
     // when it is not null, and connects the outputs to the first physical playback ports.
-    bool Start(TarnAdditiveSynth* synth, AudioRecorder* recorder, std::string& error);
+    // Main thread.
+    bool Start(TW::PluginInstance* instance, AudioRecorder* recorder, std::string& error);
     // Stops the process callback and leaves the server. Main thread.
     void Stop();
     // True once the server has shut the client down. Any thread.
@@ -34,16 +38,20 @@ public:
     std::uint64_t FramesRendered() const noexcept { return m_frames.load(); }
 
 private:
+    // JACK's process thread: one period's MIDI and audio.
     static int Process(std::uint32_t frames, void* self);
+    // JACK's notification thread.
     static void Shutdown(void* self);
 
     _jack_client* m_client = nullptr;
     _jack_port* m_midiIn = nullptr;
     _jack_port* m_out[2] = {nullptr, nullptr};
-    TarnAdditiveSynth* m_synth = nullptr;
+    TW::PluginInstance* m_instance = nullptr;
     AudioRecorder* m_recorder = nullptr;
+    // One period's MIDI events, made before the first period: as many as the port's buffer can
+    // hold, so the process callback never allocates.
+    std::vector<TW::PluginMidiMessage> m_messages;
     bool m_active = false;
-    double m_sampleTime = 0.0;
     std::atomic<bool> m_serverGone{false};
     std::atomic<std::uint64_t> m_frames{0};
 };

@@ -4,28 +4,37 @@
 
 #include <algorithm>
 
-OfflineRenderer::OfflineRenderer(TarnAdditiveSynth& synth, std::uint32_t blockFrames)
-    : m_synth(synth), m_blockFrames(std::max<std::uint32_t>(blockFrames, 1)), m_left(m_blockFrames),
-      m_right(m_blockFrames)
+OfflineRenderer::OfflineRenderer(TW::PluginInstance& instance, std::uint32_t blockFrames)
+    : m_instance(instance), m_blockFrames(std::max<std::uint32_t>(blockFrames, 1)),
+      m_left(m_blockFrames), m_right(m_blockFrames)
 {
+    m_messages.reserve(RenderScore::kMaxQueuedPerFrame + 1);
+    m_bytes.reserve(RenderScore::kMaxQueuedPerFrame + 1);
 }
 
 bool OfflineRenderer::RenderBlock(std::uint32_t frames, std::string& error)
 {
-    TW::AudioBufferList buffers;
-    buffers.numberBuffers = 2;
-    buffers.buffers[0] = {1, static_cast<std::uint32_t>(frames * sizeof(float)), m_left.data()};
-    buffers.buffers[1] = {1, static_cast<std::uint32_t>(frames * sizeof(float)), m_right.data()};
-    TW::AudioTimeStamp time;
-    time.sampleTime = m_sampleTime;
-    std::uint32_t flags = 0;
-    const TW::Status status = m_synth.DoRender(flags, time, frames, buffers);
-    if (status != TW::kNoErr)
+    // Short messages were added without their bytes' address: m_bytes may have moved since.
+    std::size_t shortMessage = 0;
+    for (TW::PluginMidiMessage& m : m_messages)
+        if (!m.data)
+            m.data = m_bytes[shortMessage++].data();
+    const std::uint64_t lostBefore = m_instance.MessagesLost();
+    m_instance.Process(m_messages.data(), static_cast<std::uint32_t>(m_messages.size()),
+                       m_left.data(), m_right.data(), frames);
+    m_messages.clear();
+    m_bytes.clear();
+    if (const TW::Status status = m_instance.LastRenderStatus(); status != TW::kNoErr)
     {
         error = "the instance failed to render (status " + std::to_string(status) + ")";
         return false;
     }
-    m_sampleTime += frames;
+    if (const std::uint64_t lost = m_instance.MessagesLost() - lostBefore)
+    {
+        error =
+            "the instance's event queue stayed full: " + std::to_string(lost) + " events were lost";
+        return false;
+    }
     ++m_blocks;
     return true;
 }
@@ -46,8 +55,8 @@ bool OfflineRenderer::Render(const RenderScore& score, std::uint64_t totalFrames
             const RenderScoreEvent& e = events[next++];
             if (e.kind == RenderScoreEvent::Kind::Preset)
             {
-                const TW::Status status =
-                    m_synth.NewFactoryPresetSet({static_cast<std::int32_t>(e.param), ""});
+                const TW::Status status = m_instance.Synth().NewFactoryPresetSet(
+                    {static_cast<std::int32_t>(e.param), ""});
                 if (status != TW::kNoErr)
                 {
                     error = "cannot load factory preset " + std::to_string(e.param) + " (status " +
@@ -57,7 +66,7 @@ bool OfflineRenderer::Render(const RenderScore& score, std::uint64_t totalFrames
                 continue;
             }
             const TW::Status status = TW::AUParameterSet(
-                nullptr, nullptr, {&m_synth, e.param, TW::Scope::Global, 0}, e.value, 0);
+                nullptr, nullptr, {&m_instance.Synth(), e.param, TW::Scope::Global, 0}, e.value, 0);
             if (status != TW::kNoErr)
             {
                 error = "cannot set parameter " + std::to_string(e.param) + " (status " +
@@ -93,39 +102,22 @@ bool OfflineRenderer::Render(const RenderScore& score, std::uint64_t totalFrames
                 break;
             }
             const auto offset = static_cast<std::uint32_t>(frame - pos);
-            const std::size_t groupStart = next;
             for (; next < groupEnd; ++next)
             {
                 const RenderScoreEvent& e = events[next];
-                if (e.kind == RenderScoreEvent::Kind::SysEx && e.sysexLength > Tarn::kMaxSysExBytes)
+                if (e.kind == RenderScoreEvent::Kind::SysEx)
                 {
+                    m_messages.push_back(
+                        {offset, e.sysexLength, score.SysExBytes().data() + e.sysexOffset, true});
                     // Longer than the instance takes: it reports and drops it, nothing is queued.
-                    m_synth.HandleSysEx(score.SysExBytes().data() + e.sysexOffset, e.sysexLength);
+                    if (e.sysexLength <= Tarn::kMaxSysExBytes)
+                        ++queued;
                     continue;
                 }
-                const TW::Status status =
-                    e.kind == RenderScoreEvent::Kind::SysEx
-                        ? m_synth.HandleSysEx(score.SysExBytes().data() + e.sysexOffset,
-                                              e.sysexLength)
-                        : m_synth.MidiEvent(e.status, e.data1, e.data2, offset);
-                if (status == TW::kNoErr)
-                {
-                    ++queued;
-                    continue;
-                }
-                // Another writer (notes over OSC) may have taken queue slots: a group not yet
-                // begun waits for the next block; one cut in half cannot keep its timing.
-                if (next == groupStart && frame > pos)
-                {
-                    end = frame;
-                    break;
-                }
-                error = "the instance's event queue is full at frame " + std::to_string(frame) +
-                        " (status " + std::to_string(status) + ")";
-                return false;
+                m_bytes.push_back({e.status, e.data1, e.data2});
+                m_messages.push_back({offset, 3, nullptr});
+                ++queued;
             }
-            if (next < groupEnd)
-                break;
         }
 
         if (end == pos)

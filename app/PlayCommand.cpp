@@ -10,6 +10,7 @@
 #include "core/TarnAdditiveSynth.h"
 #include "osc/OSCHelper.h"
 #include "platform/ComponentFactory.h"
+#include "plugins/driver/PluginInstance.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -119,9 +120,9 @@ int ParsePlayOptions(int argc, char** argv, PlayOptions& options)
 class NullAudio
 {
 public:
-    void Start(TarnAdditiveSynth* synth, AudioRecorder* recorder)
+    void Start(TW::PluginInstance* instance, AudioRecorder* recorder)
     {
-        m_thread = std::thread([this, synth, recorder] { Run(*synth, recorder); });
+        m_thread = std::thread([this, instance, recorder] { Run(*instance, recorder); });
     }
     void Stop()
     {
@@ -132,29 +133,19 @@ public:
     std::uint64_t FramesRendered() const noexcept { return m_frames.load(); }
 
 private:
-    void Run(TarnAdditiveSynth& synth, AudioRecorder* recorder)
+    // The null device's render thread.
+    void Run(TW::PluginInstance& instance, AudioRecorder* recorder)
     {
         std::vector<float> left(kNullBlock), right(kNullBlock);
-        TW::AudioBufferList buffers;
-        buffers.numberBuffers = 2;
-        buffers.buffers[0] = {1, kNullBlock * sizeof(float), left.data()};
-        buffers.buffers[1] = {1, kNullBlock * sizeof(float), right.data()};
-        TW::AudioTimeStamp time;
         using Clock = std::chrono::steady_clock;
         const auto period = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(kNullBlock / kNullSampleRate));
         auto next = Clock::now();
         while (!m_stop.load())
         {
-            std::uint32_t flags = 0;
-            if (synth.DoRender(flags, time, kNullBlock, buffers) != TW::kNoErr)
-            {
-                std::fill(left.begin(), left.end(), 0.0f);
-                std::fill(right.begin(), right.end(), 0.0f);
-            }
+            instance.Process(nullptr, 0, left.data(), right.data(), kNullBlock);
             if (recorder)
                 recorder->Push(left.data(), right.data(), kNullBlock);
-            time.sampleTime += kNullBlock;
             m_frames.fetch_add(kNullBlock);
             next += period;
             const auto now = Clock::now();
@@ -301,6 +292,8 @@ int RunPlayCommand(int argc, char** argv)
         TW::CloseComponent(synth);
         return 2;
     }
+    // From here on the driver owns the instance and closes it.
+    auto instance = std::make_unique<TW::PluginInstance>(std::move(synth));
 
     AudioRecorder recorder;
     const bool recording = !options.record.empty();
@@ -309,23 +302,21 @@ int RunPlayCommand(int argc, char** argv)
         !recorder.Open(options.record, static_cast<int>(rate), maxFrames, expectedFrames, error))
     {
         std::fprintf(stderr, "velluna play: %s\n", error.c_str());
-        TW::CloseComponent(synth);
         return 1;
     }
 
     if (useJack)
     {
-        if (!jack.Start(synth.get(), recording ? &recorder : nullptr, error))
+        if (!jack.Start(instance.get(), recording ? &recorder : nullptr, error))
         {
             std::fprintf(stderr, "velluna play: %s\n", error.c_str());
-            TW::CloseComponent(synth);
             return 1;
         }
     }
     else
-        null.Start(synth.get(), recording ? &recorder : nullptr);
+        null.Start(instance.get(), recording ? &recorder : nullptr);
 
-    const int port = synth->OSC().GetPort();
+    const int port = instance->Synth().OSC().GetPort();
     std::fprintf(stderr, "velluna play: playing at %.0f Hz (%s audio)%s; stop with Ctrl-C\n", rate,
                  useJack ? "JACK" : "null",
                  port ? (", OSC on UDP port " + std::to_string(port)).c_str() : "");
@@ -363,7 +354,7 @@ int RunPlayCommand(int argc, char** argv)
                                                .c_str()
                                          : "");
     }
-    TW::CloseComponent(synth);
+    instance.reset();
     if (serverGone)
     {
         std::fprintf(stderr, "velluna play: the JACK server shut down\n");

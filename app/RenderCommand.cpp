@@ -1,5 +1,5 @@
-// velluna render: plays a MIDI file (or the built-in demo) through one instance, driven as a
-// host drives it, into a 32-bit float stereo WAV file.
+// velluna render: plays a MIDI file (or the built-in demo) through one instance, driven by the
+// shared driver as a host drives it, into a 32-bit float stereo WAV file.
 #include "Commands.h"
 #include "core/OutputFile.h"
 
@@ -13,6 +13,7 @@
 
 #include "core/TarnAdditiveSynth.h"
 #include "platform/ComponentFactory.h"
+#include "plugins/driver/PluginInstance.h"
 
 #include <cmath>
 #include <csignal>
@@ -241,10 +242,13 @@ int RunRenderCommand(int argc, char** argv)
         return 1;
     }
 
+    // From here on the driver owns the instance and closes it.
+    auto instance = std::make_unique<TW::PluginInstance>(std::move(synth));
+
     WavFileWriter wav;
     if (!wav.Open(options.output, static_cast<int>(options.rate), totalFrames, error))
     {
-        TW::CloseComponent(synth);
+        instance.reset();
         std::fprintf(stderr, "velluna render: %s\n", error.c_str());
         return 1;
     }
@@ -262,7 +266,7 @@ int RunRenderCommand(int argc, char** argv)
     RenderProgress progress(totalFrames, options.rate, isatty(2) != 0);
     std::uint64_t framesDone = 0;
     std::string writeError;
-    OfflineRenderer renderer(*synth, options.block);
+    OfflineRenderer renderer(*instance, options.block);
     const bool rendered = renderer.Render(
         score, totalFrames,
         [&](const float* left, const float* right, std::uint32_t frames)
@@ -280,7 +284,7 @@ int RunRenderCommand(int argc, char** argv)
         },
         error);
     progress.Clear();
-    TW::CloseComponent(synth);
+    instance.reset();
     if (!rendered)
     {
         wav.Discard();

@@ -11,6 +11,7 @@
 #include "editor/SkinBundle.h"
 #include "platform/ComponentFactory.h"
 #include "platform/offscreen/OffscreenBridge.h"
+#include "plugins/driver/PluginInstance.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -109,27 +110,22 @@ bool Parse(int argc, char** argv, SnapshotOptions& o, std::string& error)
     return true;
 }
 
-// Renders about one frame's worth of audio, so that the activity the editor shows moves on.
-void RenderAudio(TarnAdditiveSynth& synth, double& sampleTime)
+// Renders about one frame's worth of audio, so that the activity the editor shows moves on; a
+// pending message goes with the first block.
+void RenderAudio(TW::PluginInstance& instance, const TW::PluginMidiMessage* pending)
 {
     constexpr std::uint32_t kBlock = 256;
     std::vector<float> left(kBlock), right(kBlock);
-    TW::AudioBufferList buffers;
-    buffers.numberBuffers = 2;
-    buffers.buffers[0] = {1, kBlock * sizeof(float), left.data()};
-    buffers.buffers[1] = {1, kBlock * sizeof(float), right.data()};
     for (double done = 0.0; done < kSampleRate / kFramesPerSecond; done += kBlock)
     {
-        std::uint32_t flags = 0;
-        TW::AudioTimeStamp time;
-        time.sampleTime = sampleTime;
-        synth.DoRender(flags, time, kBlock, buffers);
-        sampleTime += kBlock;
+        instance.Process(pending, pending ? 1 : 0, left.data(), right.data(), kBlock);
+        pending = nullptr;
     }
 }
 
-int Snapshot(const SnapshotOptions& o, TarnAdditiveSynth& synth)
+int Snapshot(const SnapshotOptions& o, TW::PluginInstance& instance)
 {
+    TarnAdditiveSynth& synth = instance.Synth();
     std::string error;
     if (!ApplyInstanceOptions(synth, o.instance, error))
     {
@@ -178,14 +174,15 @@ int Snapshot(const SnapshotOptions& o, TarnAdditiveSynth& synth)
             manager.DestroyRenderTask();
             return 1;
         }
-        if (o.note >= 0)
-            synth.MidiEvent(0x90, static_cast<std::uint8_t>(o.note), 100, 0);
+        const std::uint8_t noteOn[3] = {0x90, static_cast<std::uint8_t>(o.note), 100};
+        const TW::PluginMidiMessage note{0, sizeof noteOn, noteOn};
+        const TW::PluginMidiMessage* pending = o.note >= 0 ? &note : nullptr;
         if (o.hover)
             manager.HandleMouseMove(TW::Point{o.hoverX, o.hoverY});
-        double sampleTime = 0.0;
         for (long frame = 1; frame < o.frames && result == 0; ++frame)
         {
-            RenderAudio(synth, sampleTime);
+            RenderAudio(instance, pending);
+            pending = nullptr;
             const unsigned shown = bridge.GetFrameCount();
             manager.NudgeGUI();
             if (!bridge.WaitForFrames(shown + 1, kFrameTimeoutMs))
@@ -224,15 +221,13 @@ int RunSnapshotCommand(int argc, char** argv)
         return 1;
     }
     synth->SetSampleRate(kSampleRate);
-    int result = 0;
     if (TW::Status status = synth->DoInitialize(); status != TW::kNoErr)
     {
         std::fprintf(stderr, "velluna snapshot: cannot initialize the instance (status %d)\n",
                      status);
-        result = 1;
+        TW::CloseComponent(synth);
+        return 1;
     }
-    else
-        result = Snapshot(options, *synth);
-    TW::CloseComponent(synth);
-    return result;
+    TW::PluginInstance instance(std::move(synth));
+    return Snapshot(options, instance);
 }

@@ -1,7 +1,5 @@
 #include "app/OfflineRenderer.h"
 
-#include "support/TestInstance.h"
-
 #include "core/FactoryPresets.h"
 
 #include <gtest/gtest.h>
@@ -70,10 +68,11 @@ struct Rendered
 
 Rendered RenderScoreWith(const RenderScore& score, std::uint64_t totalFrames, std::uint32_t block)
 {
-    TarnTest::TestInstance synth(48000.0);
-    Recorder recorder(*synth, kAttack);
+    TW::PluginInstance instance;
+    EXPECT_EQ(instance.Activate(48000.0, 0), TW::kNoErr);
+    Recorder recorder(instance.Synth(), kAttack);
     Rendered run;
-    OfflineRenderer renderer(*synth, block);
+    OfflineRenderer renderer(instance, block);
     std::string error;
     const bool ok = renderer.Render(
         score, totalFrames,
@@ -246,15 +245,16 @@ TEST(OfflineRendererTest, AudioIndependentOfBlockSize)
 // that finds the queue full waits for the block that empties it, still at its own frame.
 TEST(OfflineRendererTest, QueueFilledByAnotherWriter)
 {
-    TarnTest::TestInstance synth(48000.0);
-    Recorder recorder(*synth, kAttack);
+    TW::PluginInstance instance;
+    ASSERT_EQ(instance.Activate(48000.0, 0), TW::kNoErr);
+    Recorder recorder(instance.Synth(), kAttack);
     for (int i = 0; i < 63; ++i)
-        ASSERT_EQ(synth->MidiEvent(0xB0, 1, 0, 0), TW::kNoErr);
+        ASSERT_EQ(instance.Synth().MidiEvent(0xB0, 1, 0, 0), TW::kNoErr);
     RenderScore score;
     score.AddMidi(10, 0x90, 60, 100);
     score.AddMidi(10, 0x80, 60, 0);
     score.Finish();
-    OfflineRenderer renderer(*synth, 256);
+    OfflineRenderer renderer(instance, 256);
     std::string error;
     ASSERT_TRUE(renderer.Render(
         score, 256, [](const float*, const float*, std::uint32_t) { return true; }, error))

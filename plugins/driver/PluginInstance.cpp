@@ -6,6 +6,7 @@
 #include "core/ParameterTable.h"
 #include "platform/ComponentFactory.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,19 @@ PluginInstance::PluginInstance()
     const Status status = OpenComponent(m_synth);
     if (status != kNoErr || !m_synth)
         throw HostError(status != kNoErr ? status : kErrUnknown);
+    Attach();
+}
+
+PluginInstance::PluginInstance(std::unique_ptr<TarnAdditiveSynth> synth) : m_synth(std::move(synth))
+{
+    if (!m_synth)
+        throw HostError(kErrUnknown);
+    m_maxFrames = m_synth->GetMaxFramesPerSlice();
+    Attach();
+}
+
+void PluginInstance::Attach()
+{
     m_synth->AddParameterListener(&m_listener);
     std::vector<Preset> presets;
     if (m_synth->GetPresets(&presets) == kNoErr)
@@ -67,9 +81,11 @@ bool PluginInstance::Process(const PluginMidiMessage* messages, std::uint32_t co
     {
         std::memset(left, 0, frames * sizeof(float));
         std::memset(right, 0, frames * sizeof(float));
+        m_renderStatus = kErrCannotDoInCurrentContext;
         return true;
     }
 
+    m_renderStatus = kNoErr;
     AudioBufferList buffers;
     buffers.numberBuffers = 2;
     bool silent = true;
@@ -84,50 +100,94 @@ bool PluginInstance::Process(const PluginMidiMessage* messages, std::uint32_t co
         buffers.buffers[1] = {1, n * static_cast<std::uint32_t>(sizeof(float)), right + done};
         std::uint32_t flags = 0;
         AudioTimeStamp time;
-        if (m_synth->DoRender(flags, time, n, buffers) != kNoErr)
+        time.sampleTime = m_sampleTime;
+        const Status status = m_synth->DoRender(flags, time, n, buffers);
+        if (status != kNoErr)
         {
             std::memset(left + done, 0, n * sizeof(float));
             std::memset(right + done, 0, n * sizeof(float));
+            if (m_renderStatus == kNoErr)
+                m_renderStatus = status;
         }
         else if (!(flags & kRenderOutputIsSilence))
             silent = false;
+        m_sampleTime += n;
         done = end;
     };
 
-    auto deliver = [&](const PluginMidiMessage& m) noexcept -> bool
+    // Offsets count from the start of the part of the block not yet rendered; once the whole
+    // block is rendered, a message waits for the start of the next call.
+    auto deliver = [&](const PluginMidiMessage& m, std::uint32_t frame) noexcept -> bool
     {
-        if (m.data[0] == 0xF0)
+        if (m.sysex || m.data[0] == 0xF0)
             return m_synth->HandleSysEx(m.data, m.size) == kNoErr;
         const std::uint8_t d1 = m.size > 1 ? m.data[1] & 0x7F : 0;
         const std::uint8_t d2 = m.size > 2 ? m.data[2] & 0x7F : 0;
-        const std::uint32_t frame = m.frame < frames ? m.frame : frames - 1;
-        // Offsets count from the start of the part of the block not yet rendered.
         return m_synth->MidiEvent(m.data[0], d1, d2, frame > done ? frame - done : 0) == kNoErr;
     };
 
     // The event queue holds 63 items. Before a message at a new frame, once half of that waits,
     // render up to that frame: every waiting item then lies before the cut and is applied, and
-    // offsets after the cut are counted from it.
-    constexpr std::uint32_t kFlushAt = (Tarn::kQueueSlots - 1) / 2;
-    std::uint32_t waiting = 0;
+    // offsets after the cut are counted from it. A cut must lie after every waiting item's
+    // frame, or the item at the cut would be applied there and the ones after it a block late.
+    constexpr std::uint32_t kQueueHolds = Tarn::kQueueSlots - 1;
+    constexpr std::uint32_t kFlushAt = kQueueHolds / 2;
+    // Messages queued since the last cut (those left over from the last call wait at frame 0),
+    // the frame of the last of them, and those left over for the next call.
+    std::uint32_t waiting = m_carried;
     std::uint32_t lastFrame = 0;
+    std::uint32_t carried = 0;
+    // Renders past everything waiting; a message due before the cut follows at the cut.
+    auto cutAfterWaiting = [&](std::uint32_t& frame) noexcept
+    {
+        const std::uint32_t after = waiting ? lastFrame : done;
+        const std::uint32_t cut = std::min(std::max(frame, after + 1), frames);
+        renderTo(cut);
+        waiting = 0;
+        frame = std::max(frame, cut);
+    };
     for (std::uint32_t i = 0; i < count; ++i)
     {
         const PluginMidiMessage& m = messages[i];
         // Running status and stray data bytes carry no status byte: not a message we can take.
-        if (m.size == 0 || !m.data || !(m.data[0] & 0x80) || frames == 0)
+        if (m.size == 0 || !m.data || (!m.sysex && !(m.data[0] & 0x80)))
             continue;
-        const std::uint32_t frame = m.frame < frames ? m.frame : frames - 1;
-        if (waiting >= kFlushAt && frame > lastFrame)
+        const bool sysex = m.sysex || m.data[0] == 0xF0;
+        std::uint32_t frame = frames == 0 ? 0 : (m.frame < frames ? m.frame : frames - 1);
+        if (done < frames)
         {
-            renderTo(frame);
-            waiting = 0;
+            const std::uint32_t after = waiting ? lastFrame : done;
+            // A system-exclusive item carries no offset: it is applied where the queue stands.
+            if (frame > after && (waiting >= kFlushAt || sysex))
+            {
+                renderTo(frame);
+                waiting = 0;
+            }
+            else if (waiting >= kQueueHolds)
+                cutAfterWaiting(frame); // a crowd at one frame: the rest follow at the next
         }
-        if (!deliver(m))
-            continue; // the queue has reported the overflow; the message is lost
+        bool delivered = deliver(m, frame);
+        // Too long for the queue: reported and counted there, not retried.
+        const bool tooLong = sysex && m.size > Tarn::kMaxSysExBytes;
+        if (!delivered && !tooLong && done < frames)
+        {
+            // Another writer has filled the queue: render past what waits and try once more.
+            cutAfterWaiting(frame);
+            delivered = deliver(m, frame);
+        }
+        if (!delivered)
+        {
+            if (!tooLong)
+                m_messagesLost.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        lastFrame = waiting ? std::max(lastFrame, frame) : frame; // hosts may send unordered
         ++waiting;
-        lastFrame = frame;
+        if (done == frames)
+            ++carried;
     }
+    // The last render applies everything left over from the last call.
+    m_carried = frames == 0 ? m_carried + carried : carried;
     renderTo(frames);
     return silent;
 }

@@ -1,6 +1,8 @@
-// One instrument instance as every plug-in adapter drives it: opening and closing, the host's
-// sample rate and block size, MIDI at frame offsets and the render call, parameters, factory
-// presets and saved state. Adapters turn their format's calls into these and add no DSP.
+// One instrument instance as every program drives it (the plug-in adapters, the standalone and
+// the command line's commands): opening and closing, the host's sample rate and block size, MIDI
+// at frame offsets and the render call, parameters, factory presets and saved state. Callers turn
+// their own calls into these and add no DSP; this is the one place where MIDI meets the render
+// call.
 #pragma once
 
 #include "PluginParameterListener.h"
@@ -8,6 +10,7 @@
 #include "core/TarnAdditiveSynth.h"
 #include "platform/MusicDeviceBase.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,12 +19,15 @@
 namespace TW
 {
 
-// One MIDI message from the host, at a frame offset within the block.
+// One MIDI message from the host, at a frame offset within the block. A message whose first
+// byte is 0xF0 is a system-exclusive one; so is any message marked sysex (a continued or escaped
+// block, as a MIDI file carries them, which need not start with a status byte).
 struct PluginMidiMessage
 {
     std::uint32_t frame = 0;
     std::uint32_t size = 0;
     const std::uint8_t* data = nullptr;
+    bool sysex = false;
 };
 
 class PluginInstance
@@ -30,6 +36,10 @@ public:
     // Opens the instance under the process-wide component lock and registers the change
     // listener. Throws HostError when the instance cannot be opened. Main thread.
     PluginInstance();
+    // Takes over an instance opened with OpenComponent and set up by the caller (sample rate,
+    // block size, options, perhaps initialized already); it is closed with this object. Throws
+    // HostError for a null instance. Main thread.
+    explicit PluginInstance(std::unique_ptr<TarnAdditiveSynth> synth);
     ~PluginInstance();
 
     PluginInstance(const PluginInstance&) = delete;
@@ -45,11 +55,30 @@ public:
     bool IsActive() const noexcept { return m_synth->IsInitialized(); }
 
     // Hands the messages to the instance's MIDI entry at their offsets (ascending), then renders
-    // the block into left and right. A message that finds the event queue full is applied after
-    // rendering up to its offset. Writes silence when the instance cannot render. Returns true
-    // when the block is silent. Render thread.
+    // the block into left and right, cutting it wherever the event queue would overflow, so no
+    // message is lost to a crowded block; a message that finds the queue filled by another
+    // writer is applied after rendering up to its offset. Messages without a status byte are
+    // skipped and data bytes are masked to 7 bits. Offsets past the block count as its last
+    // frame; a system-exclusive message lands at its offset. When more messages share one frame
+    // than the queue holds, the rest follow at the next frame, in order (past the block's last
+    // frame, at the start of the next call, as far as the queue holds them; beyond that they are
+    // lost and counted). Writes silence when the instance cannot render (see LastRenderStatus).
+    // Returns true when the block is silent. Render thread.
     bool Process(const PluginMidiMessage* messages, std::uint32_t count, float* left, float* right,
                  std::uint32_t frames) noexcept;
+
+    // The last Process call's result: kNoErr, or the status of the first render that failed in
+    // it (the instance not initialized, a failure inside the render call). Render thread, or
+    // any thread while no Process runs.
+    Status LastRenderStatus() const noexcept { return m_renderStatus; }
+    // Frames rendered by Process since opening: the time stamp of the next render call.
+    double SampleTime() const noexcept { return m_sampleTime; }
+    // Messages lost because the event queue stayed full (a crowd at a block's last frame larger
+    // than the queue, or another writer filling it). Any thread.
+    std::uint64_t MessagesLost() const noexcept
+    {
+        return m_messagesLost.load(std::memory_order_relaxed);
+    }
 
     // A host's parameter change: through the notifying call, so scripts, OSC subscribers and
     // the editor see it, but not reported back to the host. Any thread.
@@ -79,10 +108,18 @@ public:
     Status RestoreState(const std::string& text);
 
 private:
+    // Registers the change listener and lists the factory presets. Main thread.
+    void Attach();
+
     std::unique_ptr<TarnAdditiveSynth> m_synth;
     PluginParameterListener m_listener;
     std::vector<Preset> m_presets;
     std::uint32_t m_maxFrames = 0;
+    // Render thread.
+    double m_sampleTime = 0.0;
+    Status m_renderStatus = kNoErr;
+    std::uint32_t m_carried = 0; // messages queued for the start of the next call
+    std::atomic<std::uint64_t> m_messagesLost{0};
 };
 
 } // namespace TW

@@ -21,21 +21,23 @@ constexpr double kRate = 8000.0;
 constexpr std::size_t kMaxEventsPlayed = 2000;
 constexpr std::uint64_t kFramesApart = 7;
 
-TarnAdditiveSynth& Instance()
+TW::PluginInstance& Instance()
 {
-    static std::unique_ptr<TarnAdditiveSynth> synth = [] {
-        // Script prints would drown the fuzzer's own output.
-        if (!std::freopen("/dev/null", "w", stdout))
-            std::abort();
-        std::unique_ptr<TarnAdditiveSynth> s;
-        if (TW::OpenComponent(s) != TW::kNoErr)
-            std::abort();
-        s->SetSampleRate(kRate);
-        if (s->DoInitialize() != TW::kNoErr)
-            std::abort();
-        return s;
-    }();
-    return *synth;
+    static TW::PluginInstance instance(
+        []
+        {
+            // Script prints would drown the fuzzer's own output.
+            if (!std::freopen("/dev/null", "w", stdout))
+                std::abort();
+            std::unique_ptr<TarnAdditiveSynth> s;
+            if (TW::OpenComponent(s) != TW::kNoErr)
+                std::abort();
+            s->SetSampleRate(kRate);
+            if (s->DoInitialize() != TW::kNoErr)
+                std::abort();
+            return s;
+        }());
+    return instance;
 }
 
 void Play(const MidiFile& file)
@@ -61,7 +63,8 @@ void Play(const MidiFile& file)
     std::string error;
     renderer.Render(
         score, frame + 64,
-        [](const float* left, const float* right, std::uint32_t frames) {
+        [](const float* left, const float* right, std::uint32_t frames)
+        {
             for (std::uint32_t i = 0; i < frames; ++i)
                 if (!std::isfinite(left[i]) || !std::isfinite(right[i]))
                 {

@@ -4,6 +4,7 @@
 #include "UserFolders.h"
 
 #include "core/ParameterTable.h"
+#include "core/TarnAdditiveSynth.h"
 #include "plugins/driver/PluginInstance.h"
 #include "plugins/driver/PluginParameterMap.h"
 #include "plugins/driver/PluginStateCodec.h"
@@ -99,6 +100,157 @@ TEST(PluginInstanceTest, MoreMessagesInOneBlockThanTheQueueHoldsAreAllApplied)
     EXPECT_GT(Peak(std::vector<float>(left.begin(), left.begin() + 1000)), 0.0f);
     // Every note-off arrived: after the release everything is silent.
     EXPECT_EQ(Peak(std::vector<float>(left.begin() + 24000, left.end())), 0.0f);
+}
+
+// Where the block renderer applied each queued item, in frames since the observer was set.
+class ItemLog : public TarnRenderObserver
+{
+public:
+    struct Item
+    {
+        std::uint64_t frame;
+        std::uint8_t status, data1, data2;
+        bool operator==(const Item&) const = default;
+    };
+    explicit ItemLog(TarnAdditiveSynth& synth) : m_synth(synth) { synth.SetRenderObserver(this); }
+    ~ItemLog() override { m_synth.SetRenderObserver(nullptr); }
+    void OnRenderSlice(unsigned frames) override { m_pos += frames; }
+    void OnQueueItem(const MessageQueueItem& item) override
+    {
+        items.push_back({m_pos, static_cast<std::uint8_t>(item.m_status | item.m_channel),
+                         item.m_data1, item.m_data2});
+    }
+    std::vector<Item> items;
+
+private:
+    TarnAdditiveSynth& m_synth;
+    std::uint64_t m_pos = 0;
+};
+
+// 200 messages of one 1024-frame block, at frames 5 apart: 50 notes on, each ended 40 frames
+// later, the pitch wheel and channel pressure.
+Block TwoHundredMessages()
+{
+    const auto key = [](std::uint32_t note)
+    { return static_cast<std::uint8_t>(28 + note * 13 % 71); };
+    Block block;
+    for (std::uint32_t i = 0; i < 200; ++i)
+    {
+        const std::uint32_t frame = 3 + 5 * i, note = i / 4;
+        switch (i % 4)
+        {
+        case 0:
+            block.Add(frame, 0x90, key(note), static_cast<std::uint8_t>(60 + i % 60));
+            break;
+        case 1:
+            block.Add(frame, 0xE0, 0, static_cast<std::uint8_t>(40 + i % 48));
+            break;
+        case 2:
+            block.Add(frame, 0x80, key(note >= 2 ? note - 2 : 99), 0);
+            break;
+        default:
+            block.Add(frame, 0xD1, static_cast<std::uint8_t>(i % 128), 0);
+            break;
+        }
+    }
+    return block;
+}
+
+TEST(PluginInstanceTest, TwoHundredMessagesInOneBlockPlayAsIfEachHadABlockOfItsOwn)
+{
+    constexpr std::uint32_t kBlock = 1024, kTotal = 40 * kBlock;
+    Block crowded = TwoHundredMessages();
+
+    // The oracle: the same messages cut into blocks at their frames, one message at the start
+    // of each, which never needs more than one queue slot.
+    PluginInstance single;
+    ASSERT_EQ(single.Activate(48000.0, kBlock), kNoErr);
+    single.SetParameter(Tarn::kParamAttack, 0.002f);
+    ItemLog singleLog(single.Synth());
+    std::vector<float> expected, l(kBlock), r(kBlock);
+    const PluginMidiMessage* m = crowded.Data();
+    std::uint32_t start = 0;
+    for (std::size_t i = 0; i <= crowded.messages.size(); ++i)
+    {
+        const std::uint32_t end = i < crowded.messages.size() ? m[i].frame : kBlock;
+        if (end > start)
+        {
+            PluginMidiMessage first{};
+            if (i > 0)
+                first = {0, m[i - 1].size, m[i - 1].data};
+            single.Process(&first, i > 0 ? 1 : 0, l.data(), r.data(), end - start);
+            expected.insert(expected.end(), l.begin(), l.begin() + (end - start));
+        }
+        start = end;
+    }
+    while (expected.size() < kTotal)
+    {
+        single.Process(nullptr, 0, l.data(), r.data(), kBlock);
+        expected.insert(expected.end(), l.begin(), l.end());
+    }
+
+    PluginInstance instance;
+    ASSERT_EQ(instance.Activate(48000.0, kBlock), kNoErr);
+    instance.SetParameter(Tarn::kParamAttack, 0.002f);
+    ItemLog log(instance.Synth());
+    std::vector<float> left;
+    Render(instance, crowded, kTotal, kBlock, left);
+    EXPECT_EQ(instance.LastRenderStatus(), kNoErr);
+    EXPECT_EQ(instance.SampleTime(), static_cast<double>(kTotal));
+
+    ASSERT_EQ(log.items.size(), 200u);
+    EXPECT_EQ(log.items, singleLog.items);
+    for (std::size_t i = 0; i < 200; ++i)
+    {
+        EXPECT_EQ(log.items[i].frame, crowded.messages[i].frame) << i;
+        EXPECT_EQ(log.items[i].data1, crowded.bytes[i][1]) << i;
+    }
+    ASSERT_EQ(left.size(), expected.size());
+    ASSERT_GT(Peak(expected), 0.01f);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        ASSERT_EQ(left[i], expected[i]) << "first difference at frame " << i;
+}
+
+// More messages at one frame than the queue holds: the rest follow at the next frame, in
+// order; past a block's last frame, at the start of the next block as far as the queue holds
+// them, and the ones beyond are counted as lost. Data bytes arrive masked to 7 bits.
+TEST(PluginInstanceTest, AFrameCrowdedBeyondTheQueueSpillsOntoTheNextFrames)
+{
+    PluginInstance instance;
+    std::vector<float> l(512), r(512);
+    instance.Process(nullptr, 0, l.data(), r.data(), 512);
+    EXPECT_EQ(instance.LastRenderStatus(), kErrCannotDoInCurrentContext); // not yet activated
+    ASSERT_EQ(instance.Activate(48000.0, 512), kNoErr);
+    ItemLog log(instance.Synth());
+
+    std::uint32_t sequence = 0;
+    auto crowd = [&](Block& block, std::uint32_t frame, std::uint32_t n)
+    {
+        for (std::uint32_t k = 0; k < n; ++k, ++sequence)
+            block.Add(frame, 0xA0, static_cast<std::uint8_t>(sequence & 0x7F),
+                      static_cast<std::uint8_t>(0x80 | sequence >> 7));
+    };
+    Block first, second;
+    crowd(first, 500, 100);
+    crowd(first, 700, 100); // past the block: its last frame, 511
+    crowd(second, 511, 140);
+    instance.Process(first.Data(), 200, l.data(), r.data(), 512);
+    instance.Process(second.Data(), 140, l.data(), r.data(), 512);
+    instance.Process(nullptr, 0, l.data(), r.data(), 512);
+    EXPECT_EQ(instance.LastRenderStatus(), kNoErr);
+
+    const std::uint64_t expectedFrames[][2] = {{500, 63}, {501, 37},  {511, 63},
+                                               {512, 37}, {1023, 63}, {1024, 63}};
+    std::vector<std::uint64_t> expected;
+    for (const auto& [frame, n] : expectedFrames)
+        expected.insert(expected.end(), n, frame);
+    ASSERT_EQ(log.items.size(), expected.size());
+    EXPECT_EQ(instance.MessagesLost(), 340u - expected.size());
+    for (std::size_t i = 0; i < log.items.size(); ++i)
+    {
+        EXPECT_EQ(log.items[i].frame, expected[i]) << i;
+        EXPECT_EQ(log.items[i].data1 | log.items[i].data2 << 7, static_cast<int>(i)) << i;
+    }
 }
 
 TEST(PluginInstanceTest, MessagesWithoutAStatusByteAreSkipped)
