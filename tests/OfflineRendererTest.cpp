@@ -197,6 +197,27 @@ TEST(OfflineRendererTest, SysExAndParametersAtTheirFrame)
     }
 }
 
+// Continued and escaped system-exclusive blocks of a MIDI file (its F7 form) carry their bytes
+// alone: they reach the instance as system-exclusive blocks even when they start with a data
+// byte, or with what would be a note-on.
+TEST(OfflineRendererTest, EscapedSysExBlocksStaySysEx)
+{
+    const std::uint8_t noteLike[] = {0x90, 60, 100};
+    const std::uint8_t continued[] = {0x01, 0x02, 0xF7};
+    RenderScore score;
+    score.AddSysEx(100, noteLike, sizeof noteLike);
+    score.AddSysEx(200, continued, sizeof continued);
+    score.Finish();
+    const Rendered run = RenderScoreWith(score, 4800, 256);
+    ASSERT_EQ(run.items.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i)
+    {
+        EXPECT_EQ(run.items[i].kind, TW::MessageQueueItem::kSysEx) << i;
+        EXPECT_EQ(run.items[i].frame, 100u * (i + 1)) << i;
+    }
+    EXPECT_EQ(*std::max_element(run.left.begin(), run.left.end()), 0.0f); // no note
+}
+
 // The audio does not depend on the block size beyond float rounding: chords, the pedal, the
 // pitch wheel and note-offs landing inside blocks of every size. The modulation effect takes
 // its LFO afresh at the start of every chunk of a slice, so with it on the blocks leave a trace
