@@ -49,7 +49,7 @@ public:
 
     // Makes the instance ready to render at this rate (Hz) and block size (frames): sets the
     // rate before the first initialization, and initializes again when the rate changes (a new
-    // block size alone is only passed on).
+    // block size alone is only passed on; 0 leaves it as it is).
     // Returns the status of the initialization. Main thread, not while rendering.
     Status Activate(double sampleRate, std::uint32_t maxFrames);
     bool IsActive() const noexcept { return m_synth->IsInitialized(); }
@@ -58,12 +58,12 @@ public:
     // the block into left and right, cutting it wherever the event queue would overflow, so no
     // message is lost to a crowded block; a message that finds the queue filled by another
     // writer is applied after rendering up to its offset. Messages without a status byte are
-    // skipped and data bytes are masked to 7 bits. Offsets past the block count as its last
-    // frame; a system-exclusive message lands at its offset. When more messages share one frame
-    // than the queue holds, the rest follow at the next frame, in order (past the block's last
-    // frame, at the start of the next call, as far as the queue holds them; beyond that they are
-    // lost and counted). Writes silence when the instance cannot render (see LastRenderStatus).
-    // Returns true when the block is silent. Render thread.
+    // skipped (unless marked sysex) and data bytes are masked to 7 bits. Offsets past the block
+    // count as its last frame; a system-exclusive message lands at its offset. When more messages
+    // share one frame than the queue holds, the rest follow at the next frame, in order (past the
+    // block's last frame, at the start of the next call, as far as the queue holds them; beyond
+    // that they are lost and counted). Writes silence when the instance cannot render (see
+    // LastRenderStatus). Returns true when the block is silent. Render thread.
     bool Process(const PluginMidiMessage* messages, std::uint32_t count, float* left, float* right,
                  std::uint32_t frames) noexcept;
 
@@ -71,7 +71,8 @@ public:
     // it (the instance not initialized, a failure inside the render call). Render thread, or
     // any thread while no Process runs.
     Status LastRenderStatus() const noexcept { return m_renderStatus; }
-    // Frames rendered by Process since opening: the time stamp of the next render call.
+    // Frames rendered by Process since this object took the instance: the time stamp of the
+    // next render call.
     double SampleTime() const noexcept { return m_sampleTime; }
     // Messages lost because the event queue stayed full (a crowd at a block's last frame larger
     // than the queue, or another writer filling it). Any thread.
