@@ -7,6 +7,9 @@
 #include "core/VellunaVersion.h"
 #include "plugins/driver/PluginInstance.h"
 #include "plugins/driver/PluginParameterMap.h"
+#ifdef DISTRHO_PLUGIN_TARGET_VST3
+#include "Vst3ControllerFilter.h"
+#endif
 
 #include <cctype>
 #include <cstdio>
@@ -18,10 +21,10 @@ START_NAMESPACE_DISTRHO
 namespace
 {
 
-// In VST3, framework index 0 is a placeholder output that always reads 0: one host wrapper
-// reports the first parameter as 0 whatever its value. Indices 1..140 are the live identifiers in
-// list order. LV2 hosts address ports by symbol and have no such quirk: there the live
-// identifiers start at 0 and no placeholder port is shown to users.
+// In VST3, framework index 0 is a placeholder output that always reads 0: without it Ardour 7.3
+// reads every parameter of a reopened session as 0 (and the instrument falls silent).
+// Indices 1..140 are the live identifiers in list order. LV2 hosts address ports by symbol and have
+// no such quirk: there the live identifiers start at 0 and no placeholder port is shown to users.
 #ifdef DISTRHO_PLUGIN_TARGET_LV2
 constexpr uint32_t kFirstLiveIndex = 0;
 #else
@@ -210,7 +213,12 @@ protected:
         for (uint32_t i = 0; i < midiEventCount && m_midi.size() < m_midi.capacity(); ++i)
         {
             const MidiEvent& e = midiEvents[i];
-            m_midi.push_back({e.frame, e.size, e.size > MidiEvent::kDataSize ? e.dataExt : e.data});
+            const uint8_t* data = e.size > MidiEvent::kDataSize ? e.dataExt : e.data;
+#ifdef DISTRHO_PLUGIN_TARGET_VST3
+            if (!m_controllers.Pass(data, e.size))
+                continue;
+#endif
+            m_midi.push_back({e.frame, e.size, data});
         }
         m_instance.Process(m_midi.data(), static_cast<uint32_t>(m_midi.size()), outputs[0],
                            outputs[1], frames);
@@ -263,6 +271,9 @@ private:
         }
     }
 
+#ifdef DISTRHO_PLUGIN_TARGET_VST3
+    TW::Vst3ControllerFilter m_controllers;
+#endif
     std::vector<TW::PluginMidiMessage> m_midi = []
     {
         std::vector<TW::PluginMidiMessage> v;

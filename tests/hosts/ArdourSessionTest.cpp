@@ -97,7 +97,10 @@ local function load_factory_preset(proc, name)
 end
 )LUA";
 
+// A VST3 hears of a control set through Ardour in the engine's next cycles; the session is saved
+// only after some have run, so the plug-in's saved state holds the change.
 const char* const kScriptEnd = R"LUA(
+ARDOUR.LuaAPI.usleep(300000)
 s:save_state("", false, false, false, false, false)
 close_session()
 print("SESSION SAVED")
@@ -225,17 +228,40 @@ protected:
     }
 
     // The session opened from disk and rendered by ardour7-export as 32-bit float.
+    //
+    // Two quirks of the export tool are retried, each said on the test's output. Now and then it
+    // stops before rendering its first block (cause not found): such a run is given up after
+    // 30 seconds. And a session holding a VST3 now and then renders silence for its first
+    // seconds or throughout, every track and every plug-in alike (about one export in five
+    // here), while the next export of the very same saved session sounds; sessions of LV2
+    // plug-ins only never did so in fifteen runs. Every session here has a note on its first
+    // beat, so a silent first half second is that quirk. A render takes about 4 seconds.
     static ::testing::AssertionResult ExportSession(const std::string& session, Export& out)
+    {
+        ::testing::AssertionResult result = ::testing::AssertionFailure();
+        for (int attempt = 0; attempt < 5; ++attempt)
+        {
+            result = ExportOnce(session, out);
+            if (!result)
+                continue;
+            const std::vector<float> start(
+                out.left.begin(),
+                out.left.begin() +
+                    std::min<std::size_t>(out.left.size(), static_cast<std::size_t>(kRate / 2)));
+            if (TarnTest::Peak(start) > 0.0)
+                return result;
+            std::fprintf(stderr, "ardour7-export rendered %s as silence; once more\n",
+                         session.c_str());
+        }
+        return result;
+    }
+
+    static ::testing::AssertionResult ExportOnce(const std::string& session, Export& out)
     {
         const std::string wav = ms_root + "/" + session + ".wav";
         const std::string log = ms_root + "/" + session + "-export.log";
-        // Now and then ardour7-export stops before rendering its first block (cause not found
-        // yet): such a run is given up after 30 seconds and tried again. A render takes about
-        // 4 seconds.
-        int status = -1;
-        for (int attempt = 0; attempt < 3 && status != 0; ++attempt)
-            status = Run({"ardour7-export", "-b", "float", "-o", wav, Folder(session), session},
-                         log, 30);
+        const int status =
+            Run({"ardour7-export", "-b", "float", "-o", wav, Folder(session), session}, log, 30);
         if (status != 0)
             return ::testing::AssertionFailure() << "ardour7-export exit status " << status << ":\n"
                                                  << TarnTest::ReadTextFile(log);
@@ -378,16 +404,30 @@ write_notes(track, { { 0, 2, 69 }, { 3, 2, 60 }, { 3, 2, 64 }, { 3, 2, 67 } })
     }
 }
 
-// The VST3 case is disabled: ardour7-export renders a session holding the VST3 as silence (the
-// whole master bus, other tracks' instances included), while the plug-in prints that its
-// notification queue overflowed; run with --gtest_also_run_disabled_tests to see it.
-INSTANTIATE_TEST_SUITE_P(Formats, ArdourNotesTest, ::testing::Values("lv2"),
-                         [](const auto& info) { return std::string(info.param); });
-INSTANTIATE_TEST_SUITE_P(DISABLED_Formats, ArdourNotesTest, ::testing::Values("vst3"),
+INSTANTIATE_TEST_SUITE_P(Formats, ArdourNotesTest, ::testing::Values("lv2", "vst3"),
                          [](const auto& info) { return std::string(info.param); });
 
-// Two instances, each with Coarse Tune changed through Ardour: the session is
-// saved, opened again (the values read back) and rendered from disk with the changes kept.
+// Coarse Tune and Volume of the named tracks' instances as Ardour reads them from the session
+// opened again from disk, one line per value ("Up Coarse Tune = 12").
+const char* const kReadBackScript = R"LUA(
+for _, name in ipairs(TRACKS) do
+  local proc = s:route_by_name(name):nth_plugin(0)
+  local plug = proc:to_insert():plugin(0)
+  local n = 0
+  for j = 0, plug:parameter_count() - 1 do
+    if plug:parameter_is_control(j) then
+      local label = plug:parameter_label(j)
+      if label == "Coarse Tune" or label == "Volume" then
+        print(string.format("%s %s = %g", name, label, ARDOUR.LuaAPI.get_processor_param(proc, n, true)))
+      end
+      n = n + 1
+    end
+  end
+end
+)LUA";
+
+// Two LV2 instances, each with Coarse Tune changed through Ardour: the session is saved, opened
+// again (the values read back) and rendered from disk with the changes kept.
 TEST_F(ArdourSessionTest, ChangedParametersSurviveSavingAndReopening)
 {
     ASSERT_TRUE(MakeSession("tuned", 3.5, R"LUA(
@@ -399,24 +439,11 @@ write_notes(up, { { 0, 2, 69 } })
 write_notes(down, { { 3, 2, 69 } })
 )LUA"));
     std::string output;
-    ASSERT_TRUE(OnSavedSession("tuned", R"LUA(
-for _, name in ipairs({ "Up", "Down" }) do
-  local proc = s:route_by_name(name):nth_plugin(0)
-  local plug = proc:to_insert():plugin(0)
-  local n = 0
-  for j = 0, plug:parameter_count() - 1 do
-    if plug:parameter_is_control(j) then
-      if plug:parameter_label(j) == "Coarse Tune" then
-        print(string.format("%s Coarse Tune = %g", name, ARDOUR.LuaAPI.get_processor_param(proc, n, true)))
-      end
-      n = n + 1
-    end
-  end
-end
-)LUA",
-                               output));
+    ASSERT_TRUE(OnSavedSession(
+        "tuned", std::string("local TRACKS = { \"Up\", \"Down\" }\n") + kReadBackScript, output));
     EXPECT_NE(output.find("Up Coarse Tune = 12\n"), std::string::npos) << output;
     EXPECT_NE(output.find("Down Coarse Tune = -12\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("Up Volume = 1\n"), std::string::npos) << output;
     Export e;
     ASSERT_TRUE(ExportSession("tuned", e));
     ExpectSaneAudio(e);
@@ -424,9 +451,32 @@ end
     ExpectFundamental(SpectrumOfNote(e, 3.0), 220.0, "second instance an octave down");
 }
 
+// The same for the VST3, with two parameters changed (the first one, Volume, among them).
+TEST_F(ArdourSessionTest, ChangedVst3ParametersSurviveSavingAndReopening)
+{
+    ASSERT_TRUE(MakeSession("tuned-vst3", 2.0, R"LUA(
+local fifth, fifth_proc = add_velluna("Fifth", "vst3")
+set_control(fifth_proc, "Coarse Tune", 7)
+set_control(fifth_proc, "Volume", 0.5)
+write_notes(fifth, { { 0, 2, 69 } })
+)LUA"));
+    std::string output;
+    ASSERT_TRUE(OnSavedSession(
+        "tuned-vst3", std::string("local TRACKS = { \"Fifth\" }\n") + kReadBackScript, output));
+    EXPECT_NE(output.find("Fifth Coarse Tune = 7\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("Fifth Volume = 0.5\n"), std::string::npos) << output;
+    Export e;
+    ASSERT_TRUE(ExportSession("tuned-vst3", e));
+    ExpectSaneAudio(e);
+    ExpectFundamental(SpectrumOfNote(e, 0.0), KeyHz(76), "VST3 a fifth up");
+}
+
 // A factory preset picked from Ardour's preset list of each format changes the sound, and to the
-// same sound in both formats. Disabled: Ardour 7.3 renders every session holding the VST3 in
-// silence (see the VST3 case of PlaysTheNotesOfARegion).
+// same sound in both formats. Disabled: Ardour 7.3's headless session tool never returns from a
+// VST3 preset load (factory program or preset file alike). The framework's VST3 code asks the
+// host to re-read the parameter values afterwards, as VST3 expects of a plug-in whose values
+// changed (restartComponent), and the tool waits in that call for good. The LV2 case below
+// covers the preset list; the VST3 program list is covered by the VST3 load test.
 TEST_F(ArdourSessionTest, DISABLED_FactoryPresetsOfBothFormatsSoundTheSame)
 {
     std::string output;

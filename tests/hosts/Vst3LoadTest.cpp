@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -345,6 +347,88 @@ TEST_F(Vst3LoadTest, ScriptChangesReachTheHostAsOutputParameterChanges)
     V<IEditControllerVtbl>(controller).release(controller);
     V<IMidiMappingVtbl>(mapping).release(mapping);
     Destroy(inst);
+}
+
+// A host restoring a project sets every controller parameter (16 channels of 128 controllers,
+// pressure and the pitch wheel) to its saved value in one block; for a project where none was
+// moved that is 0 for all of them. That must not act as MIDI: with CC 7 at 0 the instrument
+// would fall silent, with CC 74 at 0 its filter would close. The note that follows sounds
+// exactly as in an instance that never saw the restore, and a controller that then really moves
+// still acts.
+TEST_F(Vst3LoadTest, AHostRestoringEveryControllerParameterChangesNothing)
+{
+    PClassInfo info{};
+    ASSERT_TRUE(FindAudioModule(info));
+    // One block with the parameter changes `in` and the events; appends the left channel.
+    const auto block =
+        [](Instance& inst, ParamChanges* in, std::vector<Event> notes, std::vector<float>& left)
+    {
+        std::vector<float> l(kBlock), r(kBlock);
+        float* channels[2] = {l.data(), r.data()};
+        AudioBusBuffers buses{2, 0, channels};
+        EventList events;
+        events.events = std::move(notes);
+        ParamChanges out;
+        ProcessData data{};
+        data.numSamples = kBlock;
+        data.numOutputs = 1;
+        data.outputs = &buses;
+        data.inputEvents = &events;
+        data.inputParameterChanges = in;
+        data.outputParameterChanges = &out;
+        EXPECT_EQ(V<IAudioProcessorVtbl>(inst.processor).process(inst.processor, &data), kResultOk);
+        left.insert(left.end(), l.begin(), l.end());
+    };
+    // A block with the restore (or none), then A4 for half a second, with CC 7 moved to
+    // `volume` (normalized) in the note's block when it is not negative.
+    const auto play = [&](bool restore, double volume)
+    {
+        std::vector<float> left;
+        Instance inst = Create(info);
+        void* mapping = nullptr;
+        if (!inst.component ||
+            V<IComponentVtbl>(inst.component)
+                    .queryInterface(inst.component, kIMidiMapping.bytes, &mapping) != kResultOk)
+        {
+            ADD_FAILURE() << "no instance or no MIDI mapping";
+            return left;
+        }
+        auto& m = V<IMidiMappingVtbl>(mapping);
+        Start(inst);
+        ParamChanges restored, moved;
+        for (std::int16_t channel = 0; restore && channel < 16; ++channel)
+            for (std::int16_t controller = 0; controller < 130; ++controller)
+            {
+                ParamID id = 0;
+                EXPECT_EQ(m.getMidiControllerAssignment(mapping, 0, channel, controller, &id),
+                          kResultOk);
+                restored.Add(id)->points.emplace_back(0, 0.0);
+            }
+        ParamID cc7 = 0;
+        EXPECT_EQ(m.getMidiControllerAssignment(mapping, 0, 0, 7, &cc7), kResultOk);
+        if (volume >= 0.0)
+            moved.Add(cc7)->points.emplace_back(0, volume);
+        block(inst, &restored, {}, left);
+        block(inst, &moved, {NoteOn(0, 69)}, left);
+        for (std::int32_t done = kBlock; done < 24000; done += kBlock)
+            block(inst, nullptr, {}, left);
+        m.release(mapping);
+        Destroy(inst);
+        return left;
+    };
+
+    const std::vector<float> plain = play(false, -1.0);
+    const std::vector<float> afterRestore = play(true, -1.0);
+    ASSERT_EQ(plain.size(), afterRestore.size());
+    ASSERT_GT(Peak(plain), 0.05f);
+    float worst = 0.0f;
+    for (std::size_t i = 0; i < plain.size(); ++i)
+        worst = std::max(worst, std::abs(plain[i] - afterRestore[i]));
+    EXPECT_LT(worst, 1e-6f) << "the restore changed the sound";
+
+    const std::vector<float> quieter = play(true, 0.25);
+    EXPECT_GT(Peak(quieter), 0.0f);
+    EXPECT_LT(Peak(quieter), 0.5f * Peak(plain)) << "CC 7 no longer acts";
 }
 
 TEST_F(Vst3LoadTest, StateSavedFromOneInstanceLoadsIntoAnother)
