@@ -1,7 +1,7 @@
 // The part every plug-in adapter shares: MIDI at offsets under queue pressure, the host's
 // sample rate, value text, the change listener and the saved-state text.
-#include "AudioChecks.h"
-#include "UserFolders.h"
+#include "hosts/AudioChecks.h"
+#include "hosts/UserFolders.h"
 
 #include "core/ParameterTable.h"
 #include "core/TarnAdditiveSynth.h"
