@@ -21,8 +21,9 @@ START_NAMESPACE_DISTRHO
 namespace
 {
 
-// In VST3, framework index 0 is a placeholder output that always reads 0: without it Ardour 7.3
-// reads every parameter of a reopened session as 0 (and the instrument falls silent).
+// In VST3, framework index 0 is a placeholder output that always reads 0: Ardour 7.3 reads the
+// first parameter of a reopened session as 0 whatever was saved (without the placeholder that is
+// "Volume", and the instrument falls silent).
 // Indices 1..140 are the live identifiers in list order. LV2 hosts address ports by symbol and have
 // no such quirk: there the live identifiers start at 0 and no placeholder port is shown to users.
 #ifdef DISTRHO_PLUGIN_TARGET_LV2
