@@ -36,17 +36,19 @@ TarnAdditiveSynth& Instance()
 // audio; cleaned up again for the next input.
 void RestoreInitializeAndRender(const TW::ClassInfoDictionary& state)
 {
-    static std::unique_ptr<TarnAdditiveSynth> synth = []
-    {
-        // Script prints would drown the fuzzer's own output.
-        if (!std::freopen("/dev/null", "w", stdout))
-            std::abort();
-        std::unique_ptr<TarnAdditiveSynth> s;
-        if (TW::OpenComponent(s) != TW::kNoErr || !s)
-            std::abort();
-        s->SetSampleRate(8000.0);
-        return s;
-    }();
+    static TW::PluginInstance instance(
+        []
+        {
+            // Script prints would drown the fuzzer's own output.
+            if (!std::freopen("/dev/null", "w", stdout))
+                std::abort();
+            std::unique_ptr<TarnAdditiveSynth> s;
+            if (TW::OpenComponent(s) != TW::kNoErr || !s)
+                std::abort();
+            s->SetSampleRate(8000.0);
+            return s;
+        }());
+    TarnAdditiveSynth* synth = &instance.Synth();
     synth->RestoreState(state);
     // No socket: the OSC port offset is taken back to 0 before Initialize opens one.
     synth->SetParameter(180, TW::Scope::Global, 0, 0.0f, 0);
@@ -56,7 +58,7 @@ void RestoreInitializeAndRender(const TW::ClassInfoDictionary& state)
     score.AddMidi(0, 0x90, 60, 100);
     score.AddMidi(300, 0x80, 60, 0);
     score.Finish();
-    OfflineRenderer renderer(*synth, 256);
+    OfflineRenderer renderer(instance, 256);
     std::string error;
     renderer.Render(
         score, 600,
