@@ -288,6 +288,27 @@ TEST_F(Vst3LoadTest, ProgramsAreTheFactoryPresets)
     Destroy(inst);
 }
 
+// Renders one block with the parameter changes in (may be null) and the events, collecting the
+// plug-in's output parameter changes in out and appending the left channel to left.
+void ProcessBlock(void* processor, ParamChanges* in, ParamChanges& out, std::vector<Event> notes,
+                  std::vector<float>& left)
+{
+    std::vector<float> l(kBlock), r(kBlock);
+    float* channels[2] = {l.data(), r.data()};
+    AudioBusBuffers buses{2, 0, channels};
+    EventList events;
+    events.events = std::move(notes);
+    ProcessData data{};
+    data.numSamples = kBlock;
+    data.numOutputs = 1;
+    data.outputs = &buses;
+    data.inputEvents = &events;
+    data.inputParameterChanges = in;
+    data.outputParameterChanges = &out;
+    EXPECT_EQ(V<IAudioProcessorVtbl>(processor).process(processor, &data), kResultOk);
+    left.insert(left.end(), l.begin(), l.end());
+}
+
 TEST_F(Vst3LoadTest, ScriptChangesReachTheHostAsOutputParameterChanges)
 {
     PClassInfo info{};
@@ -323,18 +344,8 @@ TEST_F(Vst3LoadTest, ScriptChangesReachTheHostAsOutputParameterChanges)
     // CC 7 = 64: the default script sets "Volume" to 64/127; the host hears of it.
     ParamChanges in, out;
     in.Add(cc7)->points.emplace_back(0, 64.0 / 127.0);
-    std::vector<float> l(kBlock), r(kBlock);
-    float* channels[2] = {l.data(), r.data()};
-    AudioBusBuffers buses{2, 0, channels};
-    EventList events;
-    ProcessData data{};
-    data.numSamples = kBlock;
-    data.numOutputs = 1;
-    data.outputs = &buses;
-    data.inputEvents = &events;
-    data.inputParameterChanges = &in;
-    data.outputParameterChanges = &out;
-    ASSERT_EQ(V<IAudioProcessorVtbl>(inst.processor).process(inst.processor, &data), kResultOk);
+    std::vector<float> left;
+    ProcessBlock(inst.processor, &in, out, {}, left);
     bool reported = false;
     for (const auto* q : out.queues)
         if (q->id == volume && !q->points.empty())
@@ -359,25 +370,11 @@ TEST_F(Vst3LoadTest, AHostRestoringEveryControllerParameterChangesNothing)
 {
     PClassInfo info{};
     ASSERT_TRUE(FindAudioModule(info));
-    // One block with the parameter changes `in` and the events; appends the left channel.
     const auto block =
         [](Instance& inst, ParamChanges* in, std::vector<Event> notes, std::vector<float>& left)
     {
-        std::vector<float> l(kBlock), r(kBlock);
-        float* channels[2] = {l.data(), r.data()};
-        AudioBusBuffers buses{2, 0, channels};
-        EventList events;
-        events.events = std::move(notes);
         ParamChanges out;
-        ProcessData data{};
-        data.numSamples = kBlock;
-        data.numOutputs = 1;
-        data.outputs = &buses;
-        data.inputEvents = &events;
-        data.inputParameterChanges = in;
-        data.outputParameterChanges = &out;
-        EXPECT_EQ(V<IAudioProcessorVtbl>(inst.processor).process(inst.processor, &data), kResultOk);
-        left.insert(left.end(), l.begin(), l.end());
+        ProcessBlock(inst.processor, in, out, std::move(notes), left);
     };
     // A block with the restore (or none), then A4 for half a second, with CC 7 moved to
     // `volume` (normalized) in the note's block when it is not negative.
