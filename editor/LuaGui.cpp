@@ -88,12 +88,10 @@ LuaGui::~LuaGui()
 
 void LuaGui::LuaError(const char* format, ...)
 {
-    std::fputs("@@@ ", stdout);
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    LuaCallGuard::PrintError(format, args);
     va_end(args);
-    std::fflush(stdout);
 }
 
 LuaGui* LuaGui::getRefCon(lua_State* L)
@@ -105,13 +103,7 @@ LuaGui* LuaGui::getRefCon(lua_State* L)
 int LuaGui::getParam(lua_State* L, const char* name)
 {
     const LuaGui* self = getRefCon(L);
-    if (self && name)
-    {
-        const auto it = self->m_paramLookup.find(std::string_view(name));
-        if (it != self->m_paramLookup.end())
-            return it->second;
-    }
-    return luaL_error(L, "parameter not found: '%s'", name ? name : "");
+    return ParameterNameLookup::FindOrRaise(self ? &self->m_paramLookup : nullptr, L, name);
 }
 
 void LuaGui::pushObject(lua_State* L, void* p, const char* tag)
@@ -164,7 +156,7 @@ void LuaGui::AddButton(const std::string& name, Button::Callback callback, int h
 
 void LuaGui::ReadParameterTable()
 {
-    m_paramLookup.clear();
+    m_paramLookup.Clear();
     m_paramCount = 0;
     std::uint32_t count = 0;
     std::uint32_t size = sizeof count;
@@ -178,15 +170,7 @@ void LuaGui::ReadParameterTable()
         !table)
         return;
     m_paramCount = static_cast<int>(count);
-    const auto* infos = static_cast<const Tarn::ParamInfo*>(table);
-    for (int id = 0; id < m_paramCount; ++id)
-    {
-        const char* name = infos[id].name;
-        if (!name)
-            continue;
-        const std::size_t length = strnlen(name, kMaxParamNameBytes);
-        m_paramLookup.emplace(std::string(name, length), id);
-    }
+    m_paramLookup.Build(static_cast<const Tarn::ParamInfo*>(table), m_paramCount);
 }
 
 lua_State* LuaGui::LuaInit()
@@ -291,7 +275,7 @@ void LuaGui::LuaShutdown()
     if (!m_guard.State())
         return;
     m_guard.Close();
-    m_paramLookup.clear();
+    m_paramLookup.Clear();
     // The lua buttons' records stay until the LuaGui goes: a button pressed after this finds no
     // interpreter and does nothing.
 }

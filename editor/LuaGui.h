@@ -19,6 +19,7 @@
 #include "Button.h"
 
 #include "scripting/LuaCallGuard.h"
+#include "scripting/ParameterNameLookup.h"
 
 #include <cstddef>
 #include <functional>
@@ -55,8 +56,6 @@ public:
     // Bytes the skin's code may hold, and the reserve beyond it for the host's own pushes.
     static constexpr std::size_t kMemoryLimit = std::size_t{16} << 20;
     static constexpr std::size_t kHostReserve = std::size_t{1} << 20;
-    // Parameter names are read as C strings of at most this many bytes.
-    static constexpr std::size_t kMaxParamNameBytes = 100;
 
     // An entry of the button lookup table ("button" finds it by name).
     struct ButtonEntry
@@ -178,7 +177,7 @@ private:
     static void PropertyTriggerCallback(Button* button, void* refcon);
 
     LuaCallGuard m_guard{this, "skin scripts", kMemoryLimit, kHostReserve};
-    std::map<std::string, int, std::less<>> m_paramLookup;
+    ParameterNameLookup m_paramLookup;
     int m_paramCount = 0;
     std::map<std::string, ButtonEntry> m_buttons;
     std::vector<std::string> m_elementTags;

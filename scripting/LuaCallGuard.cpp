@@ -2,6 +2,7 @@
 
 #include <lua.hpp>
 
+#include <cstdio>
 #include <ctime>
 
 namespace TW
@@ -68,6 +69,13 @@ void LuaCallGuard::Close()
     lua_close(m_L);
     m_L = nullptr;
     m_depth = 0;
+}
+
+void LuaCallGuard::PrintError(const char* format, va_list args)
+{
+    std::fputs("@@@ ", stdout);
+    std::vprintf(format, args);
+    std::fflush(stdout);
 }
 
 LuaCallGuard* LuaCallGuard::From(lua_State* L)

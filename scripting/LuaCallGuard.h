@@ -27,6 +27,7 @@
 
 #include "ScriptArena.h"
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -72,6 +73,10 @@ public:
     // interpreter's status; on failure the error value is left on the stack, on success nresults
     // results.
     int ProtectedCall(int nargs, int nresults = 0);
+
+    // Prints "@@@ " and the formatted message on standard output, as every script and skin error
+    // is reported. The thread running the script.
+    static void PrintError(const char* format, va_list args);
 
     // The guard of the interpreter L (any of its threads), null for an interpreter not made here.
     static LuaCallGuard* From(lua_State* L);

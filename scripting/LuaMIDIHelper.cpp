@@ -134,15 +134,7 @@ lua_State* LuaMIDIHelper::LuaInit()
     lua_pushlightuserdata(L, this);
     lua_rawset(L, LUA_REGISTRYINDEX);
 
-    m_paramLookup.clear();
-    const auto* infos = static_cast<const Tarn::ParamInfo*>(m_paramInfos);
-    for (int id = 0; infos && id < m_paramCount; ++id)
-    {
-        std::string name;
-        for (const char* c = infos[id].name; c && *c && name.size() < 99; ++c)
-            name.push_back(static_cast<unsigned char>(*c) < 0x80 ? *c : '?');
-        m_paramLookup[name] = id;
-    }
+    m_paramLookup.Build(static_cast<const Tarn::ParamInfo*>(m_paramInfos), m_paramCount);
     lua_pushlightuserdata(L, const_cast<char*>(kParamLookup));
     lua_pushlightuserdata(L, &m_paramLookup);
     lua_rawset(L, LUA_REGISTRYINDEX);
@@ -294,12 +286,10 @@ int LuaMIDIHelper::Print(lua_State* L)
 
 void LuaMIDIHelper::LuaError(lua_State*, const char* format, ...)
 {
-    std::fputs("@@@ ", stdout);
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    LuaCallGuard::PrintError(format, args);
     va_end(args);
-    std::fflush(stdout);
 }
 
 LuaMIDIHelper* LuaMIDIHelper::getRefCon(lua_State* L)
@@ -312,14 +302,7 @@ LuaMIDIHelper* LuaMIDIHelper::getRefCon(lua_State* L)
 int LuaMIDIHelper::getParam(lua_State* L, const char* name)
 {
     const LuaMIDIHelper* self = getRefCon(L);
-    if (self && name)
-    {
-        // Found by the C string itself: no temporary string on the render thread.
-        const auto it = self->m_paramLookup.find(std::string_view(name));
-        if (it != self->m_paramLookup.end())
-            return it->second;
-    }
-    return luaL_error(L, "parameter not found: '%s'", name ? name : "");
+    return ParameterNameLookup::FindOrRaise(self ? &self->m_paramLookup : nullptr, L, name);
 }
 
 bool LuaMIDIHelper::HandleMidiEvent(std::uint8_t status, std::uint8_t channel, std::uint8_t data1,

@@ -20,6 +20,7 @@
 #pragma once
 
 #include "LuaCallGuard.h"
+#include "ParameterNameLookup.h"
 
 #include "core/MessageQueue.h"
 
@@ -218,7 +219,7 @@ private:
     LuaCallGuard m_guard{this, "MIDI scripts", kMemoryLimit, kHostReserve};
     // Parameter name -> id, built at LuaInit (also published in the registry, but never read
     // back from there).
-    std::map<std::string, int, std::less<>> m_paramLookup;
+    ParameterNameLookup m_paramLookup;
 };
 
 } // namespace TW
