@@ -1,5 +1,6 @@
 #include "AdditiveWaveform.h"
 
+#include "LineDrawing.h"
 #include "Manager.h"
 
 #include <GL/glew.h>
@@ -76,21 +77,12 @@ void AdditiveWaveform::Render() const
 {
     if (m_dirty)
         Build();
-    glEnable(GL_LINE_SMOOTH);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glPushMatrix();
-    glTranslatef(m_bounds.minX, m_bounds.CentreY(), 0.0f);
     const float scale = m_peak > 1e-6f ? 0.5f * m_bounds.Height() / m_peak : 0.0f;
-    glScalef(1.0f, scale, 1.0f);
-    glColor4f(1.0f, 1.0f, 1.0f, 0.75f);
+    const SmoothLineScope lines(m_bounds.minX, m_bounds.CentreY(), scale);
     glBegin(GL_LINE_STRIP);
     for (std::size_t i = 0; i < m_y.size(); ++i)
         glVertex2f(static_cast<float>(i), m_y[i]);
     glEnd();
-    glPopMatrix();
-    glDisable(GL_BLEND);
-    glDisable(GL_LINE_SMOOTH);
 }
 
 } // namespace TW

@@ -1,6 +1,7 @@
 #include "CheckBox.h"
 
 #include "Font.h"
+#include "LineDrawing.h"
 #include "Manager.h"
 #include "StaticText.h"
 
@@ -37,12 +38,7 @@ void CheckBox::Render() const
     glColor4f(0.9f, 0.9f, 0.95f, m_pressed.load() ? 0.35f : 0.15f);
     glRectf(b.minX, b.minY, b.maxX, b.maxY);
     glColor4f(0.5f, 0.8f, 1.0f, 0.9f);
-    glBegin(GL_LINE_LOOP);
-    glVertex2f(b.minX + 0.5f, b.minY + 0.5f);
-    glVertex2f(b.maxX - 0.5f, b.minY + 0.5f);
-    glVertex2f(b.maxX - 0.5f, b.maxY - 0.5f);
-    glVertex2f(b.minX + 0.5f, b.maxY - 0.5f);
-    glEnd();
+    DrawOutline(b, 0.5f);
     if (*m_value)
     {
         const float inset = 0.25f * b.Width();

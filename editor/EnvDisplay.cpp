@@ -1,5 +1,6 @@
 #include "EnvDisplay.h"
 
+#include "LineDrawing.h"
 #include "Manager.h"
 
 #include <GL/glew.h>
@@ -106,20 +107,11 @@ void EnvDisplay::Render() const
 {
     if (m_dirty)
         Build();
-    glEnable(GL_LINE_SMOOTH);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glPushMatrix();
-    glTranslatef(m_bounds.minX, m_bounds.minY, 0.0f);
-    glScalef(1.0f, m_bounds.Height(), 1.0f);
-    glColor4f(1.0f, 1.0f, 1.0f, 0.75f);
+    const SmoothLineScope lines(m_bounds.minX, m_bounds.minY, m_bounds.Height());
     glBegin(GL_LINE_STRIP);
     for (int i = 0; i < m_count; ++i)
         glVertex2f(m_points[2 * i], m_points[2 * i + 1]);
     glEnd();
-    glPopMatrix();
-    glDisable(GL_BLEND);
-    glDisable(GL_LINE_SMOOTH);
 }
 
 } // namespace TW

@@ -1,6 +1,7 @@
 #include "IntegerField.h"
 
 #include "Font.h"
+#include "LineDrawing.h"
 #include "Manager.h"
 #include "ManagerPlatformBridge.h"
 
@@ -121,12 +122,7 @@ void IntegerField::Render() const
     if (m_manager->GetKeyboardFocusElement() == this)
     {
         glColor3f(0.5f, 0.8f, 1.0f);
-        glBegin(GL_LINE_LOOP);
-        glVertex2f(b.minX + 1.5f, b.minY + 1.5f);
-        glVertex2f(b.maxX - 1.5f, b.minY + 1.5f);
-        glVertex2f(b.maxX - 1.5f, b.maxY - 1.5f);
-        glVertex2f(b.minX + 1.5f, b.maxY - 1.5f);
-        glEnd();
+        DrawOutline(b, 1.5f);
     }
     if (Font* font = m_manager->GetTextFieldFont())
     {

@@ -1,5 +1,6 @@
 #include "Knob.h"
 
+#include "LineDrawing.h"
 #include "Manager.h"
 
 #include <GL/glew.h>
@@ -58,12 +59,7 @@ void Knob::Render() const
     const float cx = b.CentreX(), cy = b.CentreY();
     const float a = PointerAngle(GetNormalisedValue());
     glColor4f(0.0f, 1.0f, 0.0f, 1.0f);
-    glBegin(GL_LINE_LOOP);
-    glVertex2f(b.minX, b.minY);
-    glVertex2f(b.maxX, b.minY);
-    glVertex2f(b.maxX, b.maxY);
-    glVertex2f(b.minX, b.maxY);
-    glEnd();
+    DrawOutline(b, 0.0f);
     glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
     glBegin(GL_LINES);
     glVertex2f(cx, cy);

@@ -119,7 +119,8 @@ Manager::RenderingShutdowner* Manager::CreateRenderingShutdowner()
 void Manager::SetFonts(std::unique_ptr<Font> banner, std::unique_ptr<Font> label,
                        std::unique_ptr<Font> textField)
 {
-    auto loaded = [this](std::unique_ptr<Font> f) {
+    auto loaded = [this](std::unique_ptr<Font> f)
+    {
         if (f && !f->IsLoaded())
         {
             if (m_fontAlert.empty())

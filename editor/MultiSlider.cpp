@@ -1,6 +1,7 @@
 #include "MultiSlider.h"
 
 #include "Group.h"
+#include "LineDrawing.h"
 #include "Manager.h"
 
 #include <GL/glew.h>
@@ -122,12 +123,7 @@ void MultiSlider::Render() const
     const Bounds& b = m_bounds;
     const float w = b.Width(), h = b.Height();
     glColor4f(0.0f, 1.0f, 0.0f, 1.0f);
-    glBegin(GL_LINE_LOOP);
-    glVertex2f(b.minX, b.minY);
-    glVertex2f(b.maxX, b.minY);
-    glVertex2f(b.maxX, b.maxY);
-    glVertex2f(b.minX, b.maxY);
-    glEnd();
+    DrawOutline(b, 0.0f);
     glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
     glBegin(GL_QUADS);
     for (int i = 0; i < m_count; ++i)

@@ -1,6 +1,7 @@
 #include "TextField.h"
 
 #include "Font.h"
+#include "LineDrawing.h"
 #include "Manager.h"
 #include "ManagerPlatformBridge.h"
 
@@ -79,12 +80,7 @@ void TextField::DoRender() const
     if (m_manager->GetKeyboardFocusElement() == this)
     {
         glColor3fv(editing ? m_changed : m_active);
-        glBegin(GL_LINE_LOOP);
-        glVertex2f(b.minX + 1.5f, b.minY + 1.5f);
-        glVertex2f(b.maxX - 1.5f, b.minY + 1.5f);
-        glVertex2f(b.maxX - 1.5f, b.maxY - 1.5f);
-        glVertex2f(b.minX + 1.5f, b.maxY - 1.5f);
-        glEnd();
+        DrawOutline(b, 1.5f);
     }
     if (Font* font = m_manager->GetTextFieldFont())
     {
