@@ -224,6 +224,29 @@ void X11Bridge::Hide()
     XFlush(m_display);
 }
 
+bool X11Bridge::Reparent(unsigned long parent)
+{
+    if (!IsOpen() || !m_windowAlive.load())
+        return false;
+    XWindowAttributes attributes;
+    const unsigned errorsBefore = m_errorCount.load();
+    if (parent == 0 || !XGetWindowAttributes(m_display, parent, &attributes) ||
+        m_errorCount.load() != errorsBefore)
+    {
+        std::fprintf(stderr, "X11: no window 0x%lx to open the editor in\n", parent);
+        return false;
+    }
+    XReparentWindow(m_display, m_window, parent, 0, 0);
+    XSync(m_display, False);
+    if (m_errorCount.load() != errorsBefore)
+    {
+        std::fprintf(stderr, "X11: unable to move the editor window into 0x%lx\n", parent);
+        return false;
+    }
+    m_topLevel = false;
+    return true;
+}
+
 void X11Bridge::HandleStructureEvent(const _XEvent& event)
 {
     switch (event.type)

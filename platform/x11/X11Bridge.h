@@ -44,6 +44,10 @@ public:
     void Show();
     // Main thread: unmaps the window (Show maps it again).
     void Hide();
+    // Main thread: moves the window into `parent` (a top-level window becomes its child, for a
+    // host that names its window only after the editor is made). False, with one line on
+    // standard error, when there is no such window; the window then stays where it was.
+    bool Reparent(unsigned long parent);
     unsigned long GetWindow() const { return m_window; }
     _XDisplay* GetDisplay() const { return m_display; }
     // The connection's file descriptor, for a host's event loop to watch; -1 when not open.

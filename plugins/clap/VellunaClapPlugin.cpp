@@ -65,8 +65,13 @@ VellunaClapPlugin::VellunaClapPlugin(const clap_host_t* host) : m_host(host)
     m_plugin.activate = [](const clap_plugin_t* p, double rate, std::uint32_t,
                            std::uint32_t maxFrames) { return Self(p)->Activate(rate, maxFrames); };
     m_plugin.deactivate = [](const clap_plugin_t*) {};
-    m_plugin.start_processing = [](const clap_plugin_t*) { return true; };
-    m_plugin.stop_processing = [](const clap_plugin_t*) {};
+    m_plugin.start_processing = [](const clap_plugin_t* p)
+    {
+        Self(p)->m_processing.store(true, std::memory_order_release);
+        return true;
+    };
+    m_plugin.stop_processing = [](const clap_plugin_t* p)
+    { Self(p)->m_processing.store(false, std::memory_order_release); };
     // Audio thread: all sound off, which the next block applies before rendering.
     m_plugin.reset = [](const clap_plugin_t* p)
     { Self(p)->m_instance->Synth().MidiEvent(0xB0, 120, 0, 0); };
@@ -91,6 +96,15 @@ bool VellunaClapPlugin::Init() noexcept
     m_hostParams =
         static_cast<const clap_host_params_t*>(m_host->get_extension(m_host, CLAP_EXT_PARAMS));
     m_instance->Changes().Clear();
+    try
+    {
+        m_gui = std::make_unique<VellunaClapGui>(m_host, *m_instance, m_gestures, m_processing);
+    }
+    catch (const std::exception& e)
+    {
+        std::fprintf(stderr, "Velluna: the instance cannot be opened (%s)\n", e.what());
+        return false;
+    }
     return true;
 }
 
@@ -225,14 +239,34 @@ void VellunaClapPlugin::ReportChanges(const clap_output_events_t* out) noexcept
         event.value = value;
         out->try_push(out, &event.header);
     };
+    auto pushValues = [&]
+    {
+        m_instance->Changes().TakeChanges(
+            [&](std::uint32_t id)
+            {
+                if (PluginParameterMap::IndexOf(id) >= 0)
+                    push(id, m_instance->GetParameter(id));
+            });
+    };
     if (m_programChanged.exchange(false, std::memory_order_acq_rel))
         push(kProgramParamId, m_program.load(std::memory_order_acquire));
-    m_instance->Changes().TakeChanges(
-        [&](std::uint32_t id)
+    m_gestures.Drain(
+        [&](const ClapGestureQueue::Gesture& gesture)
         {
-            if (PluginParameterMap::IndexOf(id) >= 0)
-                push(id, m_instance->GetParameter(id));
+            // The values edited in the gesture were set before its end was queued.
+            if (!gesture.begin)
+                pushValues();
+            clap_event_param_gesture_t event{};
+            event.header.size = sizeof event;
+            event.header.time = 0;
+            event.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
+            event.header.type = static_cast<std::uint16_t>(
+                gesture.begin ? CLAP_EVENT_PARAM_GESTURE_BEGIN : CLAP_EVENT_PARAM_GESTURE_END);
+            event.header.flags = 0;
+            event.param_id = gesture.id;
+            out->try_push(out, &event.header);
         });
+    pushValues();
 }
 
 void VellunaClapPlugin::OnMainThread() noexcept
@@ -262,6 +296,11 @@ const void* VellunaClapPlugin::GetExtension(const char* id) noexcept
         return &ms_state;
     if (!std::strcmp(id, CLAP_EXT_LATENCY))
         return &ms_latency;
+    // The editor's extensions from init on, once there is an instance to edit.
+    if (m_gui && !std::strcmp(id, CLAP_EXT_GUI))
+        return VellunaClapGui::GuiExtension();
+    if (m_gui && !std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
+        return VellunaClapGui::TimerExtension();
     return nullptr;
 }
 

@@ -1,9 +1,11 @@
 // The CLAP plug-in: one Velluna instance behind the CLAP C interface. It offers note ports (CLAP
 // notes and MIDI), one stereo audio output, the parameters with their value text, the saved
-// state, latency 0, and reports every change the instrument makes to its own parameters as a
-// parameter output event.
+// state, latency 0, the editor (VellunaClapGui), and reports every change the instrument makes
+// to its own parameters as a parameter output event, inside the editor's gestures.
 #pragma once
 
+#include "ClapGestureQueue.h"
+#include "VellunaClapGui.h"
 #include "plugins/driver/PluginInstance.h"
 
 #include <clap/entry.h>
@@ -34,6 +36,8 @@ public:
 
     explicit VellunaClapPlugin(const clap_host_t* host);
     const clap_plugin_t* Plugin() const noexcept { return &m_plugin; }
+    // The editor's side, from init on. Main thread.
+    VellunaClapGui* Gui() noexcept { return m_gui.get(); }
 
 private:
     static VellunaClapPlugin* Self(const clap_plugin_t* plugin) noexcept
@@ -58,6 +62,8 @@ private:
     // out. Audio thread while processing, else main thread.
     void Flush(const clap_input_events_t* in, const clap_output_events_t* out) noexcept;
     void ApplyParamEvent(const clap_event_param_value_t& event) noexcept;
+    // The editor's gestures and the instrument's changes, in order: a gesture's values go out
+    // before its end. Audio thread while processing, else main thread.
     void ReportChanges(const clap_output_events_t* out) noexcept;
 
     // State. Main thread.
@@ -79,6 +85,11 @@ private:
     std::atomic<int> m_program{0};
     std::atomic<int> m_pendingProgram{-1};
     std::atomic<bool> m_programChanged{false};
+    // Between the host's start_processing and stop_processing.
+    std::atomic<bool> m_processing{false};
+    ClapGestureQueue m_gestures;
+    // After the instance and the queue: it goes before them.
+    std::unique_ptr<VellunaClapGui> m_gui;
 
     // MIDI of one block, gathered from the host's events. Messages beyond the capacity are
     // dropped.

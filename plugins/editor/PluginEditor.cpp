@@ -42,6 +42,19 @@ PluginEditor::PluginEditor(MusicDeviceBase& instance, unsigned long parent, int 
                            const HostCallbacks& host, const char* title, const char* displayName)
     : m_host(host)
 {
+    Open(instance, parent, scale, title, displayName, true);
+}
+
+PluginEditor::PluginEditor(MusicDeviceBase& instance, int scale, const HostCallbacks& host,
+                           const char* displayName)
+    : m_host(host)
+{
+    Open(instance, 0, scale, "Velluna", displayName, false);
+}
+
+void PluginEditor::Open(MusicDeviceBase& instance, unsigned long parent, int scale,
+                        const char* title, const char* displayName, bool shown)
+{
     auto parts = std::make_unique<Parts>(instance, parent, title, displayName);
     if (!parts->bridge.IsOpen())
         return; // the bridge has said why
@@ -60,9 +73,12 @@ PluginEditor::PluginEditor(MusicDeviceBase& instance, unsigned long parent, int 
     parts->manager.CreateControl(0, 0);
     parts->bridge.SetInputSink(&parts->input);
     parts->bridge.SetEditorManager(&parts->manager);
-    parts->bridge.Show();
+    if (shown)
+        parts->bridge.Show();
     parts->manager.CreateRenderTask();
-    parts->shown = true;
+    if (!shown)
+        parts->manager.PauseRenderTask();
+    parts->shown = shown;
     m_parts = std::move(parts);
 }
 
@@ -144,6 +160,11 @@ void PluginEditor::SetScale(int scale)
 int PluginEditor::GetScale() const noexcept
 {
     return m_parts ? m_parts->bridge.GetDevicePixelScale() : 1;
+}
+
+bool PluginEditor::SetParent(unsigned long parent)
+{
+    return m_parts && m_parts->bridge.Reparent(parent);
 }
 
 void PluginEditor::Show()

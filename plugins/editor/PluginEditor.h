@@ -39,6 +39,10 @@ public:
     PluginEditor(MusicDeviceBase& instance, unsigned long parent, int scale,
                  const HostCallbacks& host, const char* title = "Velluna",
                  const char* displayName = nullptr);
+    // Opens the editor as above but hidden, in an unmapped window of its own, for a host that
+    // asks the panel's size before it names its window: SetParent, then Show.
+    PluginEditor(MusicDeviceBase& instance, int scale, const HostCallbacks& host,
+                 const char* displayName = nullptr);
     // Ends any open gesture, stops the drawing thread and destroys the window (whether or not
     // the host destroyed the parent first).
     ~PluginEditor();
@@ -68,6 +72,10 @@ public:
     void SetScale(int scale);
     int GetScale() const noexcept;
 
+    // Moves the window into the host's window `parent`, shown or hidden as it was. False, with
+    // one line on standard error, when there is no such window.
+    bool SetParent(unsigned long parent);
+
     void Show();
     // Unmaps the window and pauses the drawing until it is shown again.
     void Hide();
@@ -79,6 +87,8 @@ public:
 
 private:
     struct Parts;
+    void Open(MusicDeviceBase& instance, unsigned long parent, int scale, const char* title,
+              const char* displayName, bool shown);
     static void BeginEdit(int index, void* refcon);
     static void EndEdit(int index, void* refcon);
     static void UserResized(int width, int height, void* refcon);
