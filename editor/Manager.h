@@ -138,8 +138,9 @@ public:
         m_userResizeRefcon = refcon;
     }
     // Turns a wanted size into the nearest one the window may take: the design's aspect ratio,
-    // at most kMaxWidth x kMaxHeight, the shorter side at least 16. A side given as 0 or less follows the
-    // other; when both are given, the size that fits inside both. Any thread.
+    // at most kMaxWidth x kMaxHeight, the shorter side at least 16. A side given as 0 or less
+    // follows the other; when both are given, the size that fits inside both. A size it gives,
+    // given again, stays as it is. Any thread.
     static void ConstrainViewSize(int designWidth, int designHeight, int& width, int& height);
     // Main thread: the window becomes width x height view points (already constrained), as
     // the corner drag makes it, without calling the user-resize callback.

@@ -81,48 +81,23 @@ void Manager::ConstrainViewSize(int designWidth, int designHeight, int& width, i
 {
     const float a = static_cast<float>(std::max(1, designWidth)) /
                     static_cast<float>(std::max(1, designHeight));
-    // The side that was given leads; with both given, the one that gives the smaller window.
-    if (width > 0 && height > 0)
-    {
-        if (static_cast<float>(width) / a > static_cast<float>(height))
-            width = 0;
-        else
-            height = 0;
-    }
-    if (height <= 0)
-    {
-        width = std::min(kMaxWidth, width);
-        height = static_cast<int>(static_cast<float>(width) / a);
-        if (height >= kMaxHeight + 1)
-        {
-            height = kMaxHeight;
-            width = static_cast<int>(a * kMaxHeight);
-        }
-    }
-    else
-    {
-        height = std::min(kMaxHeight, height);
-        width = static_cast<int>(static_cast<float>(height) * a);
-        if (width >= kMaxWidth + 1)
-        {
-            width = kMaxWidth;
-            height = static_cast<int>(kMaxWidth / a);
-        }
-    }
+    auto heightOf = [a](int w) { return static_cast<int>(static_cast<float>(w) / a); };
+    // The side that was given leads; with both given, the width when the window it makes fits
+    // the height, else the height.
+    if (width <= 0 || (height > 0 && heightOf(width) > height))
+        width = static_cast<int>(static_cast<float>(std::min(kMaxHeight, height)) * a);
+    width = std::min(kMaxWidth, width);
+    if (heightOf(width) > kMaxHeight)
+        width = static_cast<int>(a * kMaxHeight);
     // A window dragged down to nothing cannot be found again: its shorter side stays 16.
-    if (width < 16 || height < 16)
+    if (width < 16 || heightOf(width) < 16)
     {
-        if (a >= 1.0f)
-        {
-            height = 16;
-            width = static_cast<int>(16.0f * a);
-        }
-        else
-        {
-            width = 16;
-            height = static_cast<int>(16.0f / a);
-        }
+        width = std::max(16, static_cast<int>(16.0f * a));
+        while (heightOf(width) < 16)
+            ++width;
     }
+    // The height always follows the width, so that a size made here comes back unchanged.
+    height = heightOf(width);
 }
 
 void Manager::ResizeView(int width, int height)

@@ -326,6 +326,39 @@ TEST_F(EditorInput, ResizeDragKeepsTheAspectAndStopsAt1024By512)
     EXPECT_NEAR(Value(kAttackShape), 0.75f, 1e-6);
 }
 
+// What a host does with the sizes: asks for the nearest one, then sets it. Whatever the design's
+// shape, the nearest size is one the window takes as it is, of that shape to the pixel, within
+// the cap and within what was asked.
+TEST(EditorViewSize, ANearestSizeIsTakenUnchangedForAnyDesignShape)
+{
+    for (const auto& [dw, dh] :
+         {std::pair{1000, 500}, {777, 391}, {1001, 499}, {640, 480}, {333, 1000}, {2000, 300}})
+    {
+        const double aspect = static_cast<double>(dw) / dh;
+        for (int w = 0; w <= 1400; w += 7)
+            for (int h : {0, 1, 15, 16, 100, 301, 499, 512, 700, 3000})
+            {
+                int width = w, height = h;
+                TW::Manager::ConstrainViewSize(dw, dh, width, height);
+                int again = width, againHeight = height;
+                TW::Manager::ConstrainViewSize(dw, dh, again, againHeight);
+                ASSERT_EQ(again, width) << dw << "x" << dh << " asked " << w << "x" << h;
+                ASSERT_EQ(againHeight, height) << dw << "x" << dh << " asked " << w << "x" << h;
+                ASSERT_LE(width, TW::Manager::kMaxWidth);
+                ASSERT_LE(height, TW::Manager::kMaxHeight);
+                ASSERT_GE(std::min(width, height), 16);
+                // The height a width of this shape has, to the pixel.
+                ASSERT_NEAR(height, width / aspect, 1.0) << dw << "x" << dh;
+                // Inside what was asked, unless that is below the smallest window.
+                if (w >= 64 && h >= 64 && std::min(width, height) > 16)
+                {
+                    ASSERT_LE(width, w);
+                    ASSERT_LE(height, h);
+                }
+            }
+    }
+}
+
 TEST_F(EditorInput, ReadOutTextsAndDecibels)
 {
     manager.CreateControl(0, 0);

@@ -469,6 +469,8 @@ void X11Bridge::SetFrameSize(int width, int height)
     m_widthPixels.store(w);
     m_heightPixels.store(h);
     m_translator.SetWindowHeight(h);
+    // Input follows the device pixel scale, which the editor sets before it sizes the window.
+    m_translator.SetScale(scale);
 }
 
 int X11Bridge::GetFrameHeight()

@@ -76,7 +76,28 @@ ClapInstance::ClapInstance(const ClapLibrary& library, double sampleRate, std::u
     m_hostParams.rescan = [](const clap_host_t* h, clap_param_rescan_flags)
     { ++static_cast<ClapInstance*>(h->host_data)->m_rescans; };
     m_hostParams.clear = [](const clap_host_t*, clap_id, clap_param_clear_flags) {};
-    m_hostParams.request_flush = [](const clap_host_t*) {};
+    m_hostParams.request_flush = [](const clap_host_t* h)
+    { static_cast<ClapInstance*>(h->host_data)->m_flushRequested = true; };
+    m_hostGui.resize_hints_changed = [](const clap_host_t*) {};
+    m_hostGui.request_resize = [](const clap_host_t* h, std::uint32_t width, std::uint32_t height)
+    {
+        static_cast<ClapInstance*>(h->host_data)->m_resizeRequests.emplace_back(width, height);
+        return true;
+    };
+    m_hostGui.request_show = [](const clap_host_t*) { return false; };
+    m_hostGui.request_hide = [](const clap_host_t*) { return false; };
+    m_hostGui.closed = [](const clap_host_t* h, bool wasDestroyed)
+    { static_cast<ClapInstance*>(h->host_data)->m_closings.push_back(wasDestroyed); };
+    m_hostTimer.register_timer = [](const clap_host_t* h, std::uint32_t period, clap_id* id)
+    {
+        auto* self = static_cast<ClapInstance*>(h->host_data);
+        *id = self->m_nextTimer++;
+        self->m_timers[*id] = period;
+        self->m_timerPeriods.push_back(period);
+        return true;
+    };
+    m_hostTimer.unregister_timer = [](const clap_host_t* h, clap_id id)
+    { return static_cast<ClapInstance*>(h->host_data)->m_timers.erase(id) == 1; };
 
     if (!library.Factory())
         return;
@@ -85,8 +106,12 @@ ClapInstance::ClapInstance(const ClapLibrary& library, double sampleRate, std::u
         return;
     m_params = static_cast<const clap_plugin_params_t*>(
         m_plugin->get_extension(m_plugin, CLAP_EXT_PARAMS));
-    m_active =
-        m_plugin->activate(m_plugin, sampleRate, 1, block) && m_plugin->start_processing(m_plugin);
+    m_gui = static_cast<const clap_plugin_gui_t*>(m_plugin->get_extension(m_plugin, CLAP_EXT_GUI));
+    m_timer = static_cast<const clap_plugin_timer_support_t*>(
+        m_plugin->get_extension(m_plugin, CLAP_EXT_TIMER_SUPPORT));
+    m_active = m_plugin->activate(m_plugin, sampleRate, 1, block);
+    if (m_active)
+        StartProcessing();
 }
 
 ClapInstance::~ClapInstance()
@@ -95,16 +120,45 @@ ClapInstance::~ClapInstance()
         return;
     if (m_active)
     {
-        m_plugin->stop_processing(m_plugin);
+        StopProcessing();
         m_plugin->deactivate(m_plugin);
     }
     m_plugin->destroy(m_plugin);
 }
 
+void ClapInstance::StopProcessing()
+{
+    if (m_processing)
+        m_plugin->stop_processing(m_plugin);
+    m_processing = false;
+}
+
+void ClapInstance::StartProcessing()
+{
+    if (!m_processing)
+        m_processing = m_plugin->start_processing(m_plugin);
+}
+
+void ClapInstance::RunTimers()
+{
+    std::vector<clap_id> ids;
+    for (const auto& [id, period] : m_timers)
+        ids.push_back(id);
+    for (clap_id id : ids)
+        if (m_timers.count(id))
+            m_timer->on_timer(m_plugin, id);
+}
+
 const void* ClapInstance::GetExtension(const clap_host_t* host, const char* id)
 {
     auto* self = static_cast<ClapInstance*>(host->host_data);
-    return std::strcmp(id, CLAP_EXT_PARAMS) == 0 ? &self->m_hostParams : nullptr;
+    if (std::strcmp(id, CLAP_EXT_PARAMS) == 0)
+        return &self->m_hostParams;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0)
+        return &self->m_hostGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0)
+        return &self->m_hostTimer;
+    return nullptr;
 }
 
 void ClapInstance::NoteOn(std::uint32_t time, std::int16_t key, double velocity)
@@ -164,17 +218,32 @@ clap_input_events_t InputEvents(const std::vector<std::vector<std::uint8_t>>* ev
     return in;
 }
 
-clap_output_events_t OutputEvents(std::vector<std::pair<clap_id, double>>* outputs)
+struct OutputLists
+{
+    std::vector<std::pair<clap_id, double>>* values;
+    std::vector<ClapInstance::OutputEvent>* log;
+};
+
+clap_output_events_t OutputEvents(OutputLists* lists)
 {
     clap_output_events_t out{};
-    out.ctx = outputs;
+    out.ctx = lists;
     out.try_push = [](const clap_output_events_t* list, const clap_event_header_t* event)
     {
-        if (event->space_id == CLAP_CORE_EVENT_SPACE_ID && event->type == CLAP_EVENT_PARAM_VALUE)
+        auto* lists = static_cast<OutputLists*>(list->ctx);
+        if (event->space_id != CLAP_CORE_EVENT_SPACE_ID)
+            return true;
+        if (event->type == CLAP_EVENT_PARAM_VALUE)
         {
             const auto* p = reinterpret_cast<const clap_event_param_value_t*>(event);
-            static_cast<std::vector<std::pair<clap_id, double>>*>(list->ctx)->emplace_back(
-                p->param_id, p->value);
+            lists->values->emplace_back(p->param_id, p->value);
+            lists->log->push_back({event->type, p->param_id, p->value});
+        }
+        else if (event->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ||
+                 event->type == CLAP_EVENT_PARAM_GESTURE_END)
+        {
+            const auto* g = reinterpret_cast<const clap_event_param_gesture_t*>(event);
+            lists->log->push_back({event->type, g->param_id, 0.0});
         }
         return true;
     };
@@ -186,7 +255,8 @@ clap_output_events_t OutputEvents(std::vector<std::pair<clap_id, double>>* outpu
 void ClapInstance::Process()
 {
     const clap_input_events_t in = InputEvents(&m_events);
-    const clap_output_events_t out = OutputEvents(&m_outputs);
+    OutputLists lists{&m_outputs, &m_log};
+    const clap_output_events_t out = OutputEvents(&lists);
     float* channels[2] = {m_blockL.data(), m_blockR.data()};
     clap_audio_buffer_t output{};
     output.data32 = channels;
@@ -202,6 +272,8 @@ void ClapInstance::Process()
         throw std::runtime_error("process failed");
     m_events.clear();
     m_steadyTime += m_block;
+    if (!m_keepAudio)
+        return;
     m_left.insert(m_left.end(), m_blockL.begin(), m_blockL.end());
     m_right.insert(m_right.end(), m_blockR.begin(), m_blockR.end());
 }
@@ -224,7 +296,8 @@ bool ClapInstance::RunMainThreadCallback()
 void ClapInstance::Flush()
 {
     const clap_input_events_t in = InputEvents(&m_events);
-    const clap_output_events_t out = OutputEvents(&m_outputs);
+    OutputLists lists{&m_outputs, &m_log};
+    const clap_output_events_t out = OutputEvents(&lists);
     m_params->flush(m_plugin, &in, &out);
     m_events.clear();
 }

@@ -1,7 +1,11 @@
-// The built CLAP library loaded through clap_entry as a host loads it.
+// The built CLAP library loaded through clap_entry as a host loads it; its editor embedded in a
+// host window on an Xvfb of the suite's own, driven by real input.
 #include "ClapHost.h"
 #include "AudioChecks.h"
+#include "ShippedKnobs.h"
 #include "UserFolders.h"
+#include "X11HostWindow.h"
+#include "support/XvfbServer.h"
 
 #include "core/ParameterTable.h"
 #include "plugins/driver/PluginStateCodec.h"
@@ -13,10 +17,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -385,6 +393,434 @@ TEST_F(ClapHostTest, SeveralInstancesRenderIndependently)
     b.ProcessFrames(24000);
     EXPECT_GT(Peak(a.Left()), 0.01f);
     EXPECT_EQ(Peak(b.Left()), 0.0f);
+}
+
+// ---- The editor ----
+
+using namespace std::chrono_literals;
+
+class ClapGuiTest : public ClapHostTest
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ClapHostTest::SetUpTestSuite();
+        ms_server = new TarnTest::XvfbServer;
+        if (ms_server->Name().empty())
+            return;
+        // The plug-in opens $DISPLAY, as it does in a host.
+        ::setenv("DISPLAY", ms_server->Name().c_str(), 1);
+        ms_knobs = ShippedKnobs(ms_server->Name(), ms_designWidth, ms_designHeight);
+    }
+    static void TearDownTestSuite()
+    {
+        delete ms_server;
+        ms_server = nullptr;
+        ClapHostTest::TearDownTestSuite();
+    }
+    void SetUp() override
+    {
+        ClapHostTest::SetUp();
+        ASSERT_FALSE(ms_server->Name().empty()) << "Xvfb did not start";
+        ASSERT_GE(ms_knobs.size(), 4u) << "no knobs in the shipped skin";
+    }
+
+    // The host's side of opening the editor, in the order CLAP gives: create, scale, size,
+    // parent, show. Returns the size it got.
+    static ::testing::AssertionResult Open(ClapInstance& clap, const X11HostWindow& parent,
+                                           std::uint32_t& width, std::uint32_t& height)
+    {
+        const clap_plugin_gui_t* gui = clap.Gui();
+        const clap_plugin_t* p = clap.Plugin();
+        if (!gui || !gui->create(p, CLAP_WINDOW_API_X11, false))
+            return ::testing::AssertionFailure() << "create failed";
+        if (!gui->set_scale(p, 1.0) || !gui->get_size(p, &width, &height))
+            return ::testing::AssertionFailure() << "no size";
+        clap_window_t window{};
+        window.api = CLAP_WINDOW_API_X11;
+        window.x11 = parent.Id();
+        if (!gui->set_parent(p, &window) || !gui->show(p))
+            return ::testing::AssertionFailure() << "not shown in 0x" << std::hex << parent.Id();
+        return ::testing::AssertionSuccess();
+    }
+
+    // The host's loop until done() holds or the limit passes: its own connection synced, the
+    // plug-in's timers run, then a block processed or, while not processing, a flush when the
+    // plug-in asked for one.
+    static bool HostLoop(ClapInstance& clap, X11HostWindow& window,
+                         const std::function<bool()>& done, std::chrono::milliseconds limit = 5s)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end)
+        {
+            window.Sync();
+            clap.RunTimers();
+            if (clap.Processing())
+                clap.Process();
+            else if (clap.TakeFlushRequest())
+                clap.Flush();
+            if (done())
+                return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    // The editor's window inside the host's, once it shows the panel (many colours).
+    static unsigned long ShownEditor(ClapInstance& clap, X11HostWindow& parent)
+    {
+        unsigned long editor = 0;
+        HostLoop(clap, parent,
+                 [&]
+                 {
+                     const auto children = parent.Children();
+                     editor = children.size() == 1 ? children[0] : 0;
+                     return editor && parent.Colours(editor) > 200;
+                 });
+        return editor;
+    }
+
+    // Drags the knob up 40 pixels: the host must see one gesture on its parameter holding its
+    // values, the last of them the value the plug-in reports, above where the knob started.
+    static ::testing::AssertionResult DragKnob(ClapInstance& clap, X11HostWindow& parent,
+                                               unsigned long editor, const KnobPlace& knob)
+    {
+        const auto id = static_cast<clap_id>(knob.param);
+        const double start = Tarn::astParamInfos[id].minValue;
+        clap.SetParam(0, id, start);
+        if (clap.Processing())
+            clap.Process();
+        else
+            clap.Flush();
+        clap.Log().clear();
+        parent.Drag(editor, knob.x, knob.y, 0, -40, 4);
+        using Event = ClapInstance::OutputEvent;
+        auto ended = [&]
+        {
+            for (const Event& e : clap.Log())
+                if (e.type == CLAP_EVENT_PARAM_GESTURE_END)
+                    return true;
+            return false;
+        };
+        if (!HostLoop(clap, parent, ended))
+            return ::testing::AssertionFailure() << "no gesture end for " << id;
+        // Values that follow the end in the same block are allowed; none may precede the begin.
+        HostLoop(
+            clap, parent, [] { return false; }, 100ms);
+        int state = 0; // 0: before the begin, 1: inside, 2: after the end
+        int values = 0;
+        double last = start;
+        for (const Event& e : clap.Log())
+        {
+            if (e.id != id)
+                return ::testing::AssertionFailure() << "event on " << e.id << ", dragged " << id;
+            if (e.type == CLAP_EVENT_PARAM_GESTURE_BEGIN && state++ != 0)
+                return ::testing::AssertionFailure() << "a second begin on " << id;
+            if (e.type == CLAP_EVENT_PARAM_GESTURE_END && state++ != 1)
+                return ::testing::AssertionFailure() << "an end outside the gesture on " << id;
+            if (e.type == CLAP_EVENT_PARAM_VALUE)
+            {
+                if (state != 1)
+                    return ::testing::AssertionFailure() << "a value outside the gesture";
+                ++values;
+                last = e.value;
+            }
+        }
+        if (state != 2 || values == 0)
+            return ::testing::AssertionFailure() << "gesture incomplete on " << id;
+        if (last != clap.Value(id) || !(last > start))
+            return ::testing::AssertionFailure() << "last value " << last << ", plug-in's "
+                                                 << clap.Value(id) << ", from " << start;
+        return ::testing::AssertionSuccess() << values << " values";
+    }
+
+    static TarnTest::XvfbServer* ms_server;
+    static std::vector<KnobPlace> ms_knobs;
+    static int ms_designWidth;
+    static int ms_designHeight;
+};
+
+TarnTest::XvfbServer* ClapGuiTest::ms_server = nullptr;
+std::vector<KnobPlace> ClapGuiTest::ms_knobs;
+int ClapGuiTest::ms_designWidth = 0;
+int ClapGuiTest::ms_designHeight = 0;
+
+TEST_F(ClapGuiTest, EditorDrawsInTheHostWindowAndKnobDragsReachTheHostAsGestures)
+{
+    ClapInstance clap(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(clap.Valid());
+    const clap_plugin_gui_t* gui = clap.Gui();
+    const clap_plugin_t* p = clap.Plugin();
+    ASSERT_NE(gui, nullptr);
+    EXPECT_TRUE(gui->is_api_supported(p, CLAP_WINDOW_API_X11, false));
+    EXPECT_FALSE(gui->is_api_supported(p, CLAP_WINDOW_API_X11, true));
+    EXPECT_FALSE(gui->is_api_supported(p, CLAP_WINDOW_API_WAYLAND, false));
+    EXPECT_FALSE(gui->create(p, CLAP_WINDOW_API_X11, true));
+    EXPECT_EQ(clap.TimerCount(), 0u);
+
+    X11HostWindow parent(ms_server->Name(), 0, 0, ms_designWidth, ms_designHeight);
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(Open(clap, parent, width, height));
+    EXPECT_EQ(width, static_cast<std::uint32_t>(ms_designWidth));
+    EXPECT_EQ(height, static_cast<std::uint32_t>(ms_designHeight));
+    // One timer pumps the editor, at the rate the host is asked for.
+    ASSERT_EQ(clap.TimerCount(), 1u);
+    EXPECT_LE(clap.TimerPeriods().back(), 50u);
+
+    const unsigned long editor = ShownEditor(clap, parent);
+    ASSERT_NE(editor, 0u) << "the panel does not show in the host's window";
+    int shownWidth = 0, shownHeight = 0;
+    ASSERT_TRUE(parent.Size(editor, shownWidth, shownHeight));
+    EXPECT_EQ(shownWidth, ms_designWidth);
+    EXPECT_EQ(shownHeight, ms_designHeight);
+
+    // While the host processes, the events come with the blocks; once it has stopped, through
+    // the flushes the plug-in asks for (HostLoop flushes only when asked).
+    EXPECT_TRUE(DragKnob(clap, parent, editor, ms_knobs[0]));
+    EXPECT_TRUE(DragKnob(clap, parent, editor, ms_knobs[ms_knobs.size() / 2]));
+    clap.StopProcessing();
+    EXPECT_TRUE(DragKnob(clap, parent, editor, ms_knobs[ms_knobs.size() / 3]));
+    EXPECT_TRUE(DragKnob(clap, parent, editor, ms_knobs.back()));
+
+    gui->destroy(p);
+    EXPECT_EQ(clap.TimerCount(), 0u);
+    EXPECT_TRUE(parent.Children().empty());
+    EXPECT_TRUE(clap.Closings().empty());
+}
+
+TEST_F(ClapGuiTest, ResizesKeepTheDesignShapeAndTheCornerDragAsksTheHost)
+{
+    ClapInstance clap(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(clap.Valid());
+    const clap_plugin_gui_t* gui = clap.Gui();
+    const clap_plugin_t* p = clap.Plugin();
+    X11HostWindow parent(ms_server->Name(), 0, 0, 1280, 1024);
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(Open(clap, parent, width, height));
+    const unsigned long editor = ShownEditor(clap, parent);
+    ASSERT_NE(editor, 0u);
+    const double aspect = static_cast<double>(ms_designWidth) / ms_designHeight;
+
+    EXPECT_TRUE(gui->can_resize(p));
+    clap_gui_resize_hints_t hints{};
+    ASSERT_TRUE(gui->get_resize_hints(p, &hints));
+    EXPECT_TRUE(hints.can_resize_horizontally && hints.can_resize_vertically);
+    EXPECT_TRUE(hints.preserve_aspect_ratio);
+    EXPECT_EQ(hints.aspect_ratio_width, static_cast<std::uint32_t>(ms_designWidth));
+    EXPECT_EQ(hints.aspect_ratio_height, static_cast<std::uint32_t>(ms_designHeight));
+
+    auto shownAt = [&](std::uint32_t w, std::uint32_t h)
+    {
+        int shownWidth = 0, shownHeight = 0;
+        return HostLoop(clap, parent,
+                        [&]
+                        {
+                            return parent.Size(editor, shownWidth, shownHeight) &&
+                                   shownWidth == static_cast<int>(w) &&
+                                   shownHeight == static_cast<int>(h);
+                        });
+    };
+    // At one and at two device pixels per point, whatever the host's frame: the design's
+    // shape, within 1024 x 512 points, and a size set is the size shown and reported.
+    for (const double scale : {1.0, 2.0})
+    {
+        ASSERT_TRUE(gui->set_scale(p, scale));
+        const auto s = static_cast<std::uint32_t>(scale);
+        for (const auto& [w, h] : {std::pair<std::uint32_t, std::uint32_t>{500, 500},
+                                   {4000, 4000},
+                                   {3000, 300},
+                                   {301, 3000}})
+        {
+            std::uint32_t aw = w, ah = h;
+            ASSERT_TRUE(gui->adjust_size(p, &aw, &ah));
+            EXPECT_EQ(aw % s, 0u);
+            EXPECT_EQ(ah % s, 0u);
+            EXPECT_LE(aw, 1024 * s);
+            EXPECT_LE(ah, 512 * s);
+            EXPECT_LE(aw, w);
+            EXPECT_LE(ah, h);
+            EXPECT_NEAR(static_cast<double>(aw) / ah, aspect, 2.0 * s * aspect / ah)
+                << w << " x " << h << " became " << aw << " x " << ah << " at " << scale;
+            EXPECT_TRUE(gui->set_size(p, aw, ah));
+            std::uint32_t gw = 0, gh = 0;
+            ASSERT_TRUE(gui->get_size(p, &gw, &gh));
+            EXPECT_EQ(gw, aw);
+            EXPECT_EQ(gh, ah);
+            EXPECT_TRUE(shownAt(aw, ah)) << aw << " x " << ah << " at " << scale;
+        }
+    }
+    // A size not of the design's shape is refused as such, and the nearest one taken.
+    EXPECT_FALSE(gui->set_size(p, 700, 700));
+    std::uint32_t gw = 0, gh = 0;
+    ASSERT_TRUE(gui->get_size(p, &gw, &gh));
+    EXPECT_NEAR(static_cast<double>(gw) / gh, aspect, 4.0 * aspect / gh);
+    EXPECT_TRUE(clap.ResizeRequests().empty()); // the host's own resizes are not sent back
+
+    // The corner drag at two device pixels per point: the host is asked for the new frame in
+    // pixels, and the window takes it.
+    std::uint32_t w = 1200, h = 0;
+    ASSERT_TRUE(gui->adjust_size(p, &w, &h));
+    ASSERT_TRUE(gui->set_size(p, w, h));
+    ASSERT_TRUE(shownAt(w, h));
+    parent.Drag(editor, static_cast<int>(w) - 3, static_cast<int>(h) - 3, -200, 0, 5);
+    ASSERT_TRUE(HostLoop(clap, parent, [&] { return !clap.ResizeRequests().empty(); }));
+    HostLoop(
+        clap, parent, [] { return false; }, 100ms);
+    const auto [rw, rh] = clap.ResizeRequests().back();
+    EXPECT_NEAR(static_cast<double>(rw), w - 200.0, 8.0);
+    EXPECT_EQ(rw % 2, 0u);
+    EXPECT_EQ(rh % 2, 0u);
+    EXPECT_NEAR(static_cast<double>(rw) / rh, aspect, 4.0 * aspect / rh);
+    EXPECT_TRUE(shownAt(rw, rh));
+    ASSERT_TRUE(gui->get_size(p, &gw, &gh));
+    EXPECT_EQ(gw, rw);
+    EXPECT_EQ(gh, rh);
+    gui->destroy(p);
+}
+
+TEST_F(ClapGuiTest, ReopenedTwoHundredTimesWhileNotesPlayTheAudioGoesOn)
+{
+    ClapInstance clap(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(clap.Valid());
+    clap.KeepAudio(false);
+    for (std::int16_t key : {48, 55, 60, 64})
+        clap.NoteOn(0, key, 0.8);
+    clap.Process();
+
+    // The host's audio thread renders in real time meanwhile, timing each block.
+    std::atomic<bool> stop{false};
+    double worstMs = 0.0;
+    long blocks = 0, soundingBlocks = 0, badSamples = 0;
+    std::thread audio(
+        [&]
+        {
+            const auto period = std::chrono::microseconds(static_cast<long>(1e6 * kBlock / kRate));
+            auto next = std::chrono::steady_clock::now();
+            while (!stop.load())
+            {
+                const auto t0 = std::chrono::steady_clock::now();
+                clap.Process();
+                const double ms =
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                        .count();
+                worstMs = std::max(worstMs, ms);
+                ++blocks;
+                float peak = 0.0f;
+                for (float v : clap.BlockLeft())
+                {
+                    if (!std::isfinite(v))
+                        ++badSamples;
+                    peak = std::max(peak, std::fabs(v));
+                }
+                if (peak > 1e-4f)
+                    ++soundingBlocks;
+                next += period;
+                std::this_thread::sleep_until(next);
+            }
+        });
+
+    const clap_plugin_gui_t* gui = clap.Gui();
+    const clap_plugin_t* p = clap.Plugin();
+    int lost = 0;
+    for (int round = 0; round < 200; ++round)
+    {
+        X11HostWindow parent(ms_server->Name(), 0, 0, ms_designWidth, ms_designHeight);
+        std::uint32_t width = 0, height = 0;
+        ASSERT_TRUE(Open(clap, parent, width, height)) << "round " << round;
+        // Some rounds close at once, some after the panel has shown; some hide it first, and
+        // every fifth the host destroys its window before it destroys the editor.
+        if (round % 10 == 0)
+            EXPECT_NE(ShownEditor(clap, parent), 0u) << "round " << round;
+        else
+            for (int i = round % 3; i > 0; --i)
+            {
+                parent.Sync();
+                clap.RunTimers();
+            }
+        if (round % 4 == 1)
+            gui->hide(p);
+        if (round % 5 == 2)
+        {
+            parent.Destroy();
+            ++lost;
+            const std::size_t closings = lost;
+            EXPECT_TRUE(HostLoop(clap, parent, [&] { return clap.Closings().size() == closings; }))
+                << "round " << round;
+        }
+        gui->destroy(p);
+        ASSERT_EQ(clap.TimerCount(), 0u) << "round " << round;
+    }
+    stop = true;
+    audio.join();
+
+    std::printf("200 editor openings: %ld blocks, the slowest took %.2f ms (a block lasts %.2f "
+                "ms)\n",
+                blocks, worstMs, 1e3 * kBlock / kRate);
+    EXPECT_LT(worstMs, 1000.0); // a block that waited on the editor would show here
+    EXPECT_EQ(badSamples, 0);
+    EXPECT_GT(soundingBlocks, blocks / 2);
+    // The host's window lost under the editor is reported as a destroyed editor, once each time.
+    EXPECT_EQ(clap.Closings(), std::vector<bool>(static_cast<std::size_t>(lost), true));
+    for (const auto& e : clap.Log())
+        EXPECT_EQ(e.type, CLAP_EVENT_PARAM_VALUE) << "a gesture without input";
+}
+
+TEST_F(ClapGuiTest, TwoInstancesShowTheirEditorsAtOnceAndEachHearsOnlyItsOwnKnobs)
+{
+    ClapInstance a(*ms_library, kRate, kBlock);
+    ClapInstance b(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(a.Valid() && b.Valid());
+    X11HostWindow parentA(ms_server->Name(), 0, 0, ms_designWidth, ms_designHeight);
+    X11HostWindow parentB(ms_server->Name(), 0, ms_designHeight + 8, ms_designWidth,
+                          ms_designHeight);
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(Open(a, parentA, width, height));
+    ASSERT_TRUE(Open(b, parentB, width, height));
+    const unsigned long editorA = ShownEditor(a, parentA);
+    const unsigned long editorB = ShownEditor(b, parentB);
+    ASSERT_NE(editorA, 0u);
+    ASSERT_NE(editorB, 0u);
+    ASSERT_NE(editorA, editorB);
+
+    // A drag in b's window is b's alone, and one in a's is a's alone.
+    const KnobPlace& knob = ms_knobs[ms_knobs.size() / 4];
+    const auto id = static_cast<clap_id>(knob.param);
+    const double before = a.Value(id);
+    a.Log().clear();
+    EXPECT_TRUE(DragKnob(b, parentB, editorB, knob));
+    HostLoop(
+        a, parentA, [] { return false; }, 200ms);
+    EXPECT_TRUE(a.Log().empty());
+    EXPECT_EQ(a.Value(id), before);
+    b.Log().clear();
+    EXPECT_TRUE(DragKnob(a, parentA, editorA, ms_knobs[1]));
+    HostLoop(
+        b, parentB, [] { return false; }, 200ms);
+    EXPECT_TRUE(b.Log().empty());
+    // Closed by destroying the plug-ins with their editors open, as a crashing host's cleanup
+    // would: each closes its own.
+}
+
+TEST_F(ClapGuiTest, WithoutAnXServerTheEditorRefusesToOpenWithOneMessage)
+{
+    ClapInstance clap(*ms_library, kRate, kBlock);
+    ASSERT_TRUE(clap.Valid());
+    const std::string display = std::getenv("DISPLAY");
+    ::setenv("DISPLAY", ":99999", 1);
+    ::testing::internal::CaptureStderr();
+    const bool created = clap.Gui()->create(clap.Plugin(), CLAP_WINDOW_API_X11, false);
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    ::setenv("DISPLAY", display.c_str(), 1);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_NE(message.find(":99999"), std::string::npos) << message;
+    EXPECT_EQ(clap.TimerCount(), 0u);
+    std::uint32_t width = 0, height = 0;
+    EXPECT_FALSE(clap.Gui()->get_size(clap.Plugin(), &width, &height));
+    // The editor opens once there is a server.
+    ASSERT_TRUE(clap.Gui()->create(clap.Plugin(), CLAP_WINDOW_API_X11, false));
+    clap.Gui()->destroy(clap.Plugin());
+    clap.Process();
 }
 
 } // namespace
