@@ -82,6 +82,7 @@ bool VellunaClapGui::Create(const char* api, bool floating) noexcept
         return false;
     }
     m_windowLost = false;
+    m_parented = false;
     return true;
 }
 
@@ -175,12 +176,14 @@ bool VellunaClapGui::SetParent(const clap_window_t* window) noexcept
 {
     if (!m_editor || !window || !window->api || std::strcmp(window->api, CLAP_WINDOW_API_X11))
         return false;
-    return m_editor->SetParent(window->x11);
+    m_parented = m_editor->SetParent(window->x11);
+    return m_parented;
 }
 
 bool VellunaClapGui::Show() noexcept
 {
-    if (!m_editor)
+    // Embedded only: without the host's window it would show as a window of its own.
+    if (!m_editor || !m_parented)
         return false;
     m_editor->Show();
     return true;

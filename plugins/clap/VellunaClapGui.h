@@ -83,6 +83,7 @@ private:
     std::unique_ptr<PluginEditor> m_editor;
     clap_id m_timer = CLAP_INVALID_ID;
     int m_scale = 1;           // device pixels per view point
+    bool m_parented = false;   // the editor's window is in the host's
     bool m_windowLost = false; // the host destroyed its window under the editor
 };
 

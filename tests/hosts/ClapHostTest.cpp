@@ -504,7 +504,7 @@ protected:
         };
         if (!HostLoop(clap, parent, ended))
             return ::testing::AssertionFailure() << "no gesture end for " << id;
-        // Values that follow the end in the same block are allowed; none may precede the begin.
+        // A while longer: nothing of the drag may come after its end either.
         HostLoop(
             clap, parent, [] { return false; }, 100ms);
         int state = 0; // 0: before the begin, 1: inside, 2: after the end
@@ -557,6 +557,10 @@ TEST_F(ClapGuiTest, EditorDrawsInTheHostWindowAndKnobDragsReachTheHostAsGestures
     EXPECT_FALSE(gui->is_api_supported(p, CLAP_WINDOW_API_WAYLAND, false));
     EXPECT_FALSE(gui->create(p, CLAP_WINDOW_API_X11, true));
     EXPECT_EQ(clap.TimerCount(), 0u);
+    // Embedded only: no showing before the host has given its window.
+    ASSERT_TRUE(gui->create(p, CLAP_WINDOW_API_X11, false));
+    EXPECT_FALSE(gui->show(p));
+    gui->destroy(p);
 
     X11HostWindow parent(ms_server->Name(), 0, 0, ms_designWidth, ms_designHeight);
     std::uint32_t width = 0, height = 0;
