@@ -3,6 +3,8 @@
 // state all come from the instrument.
 #include "DistrhoPlugin.hpp"
 
+#include "VellunaDpfAccess.h"
+
 #include "core/ParameterTable.h"
 #include "core/VellunaVersion.h"
 #include "plugins/driver/PluginInstance.h"
@@ -21,16 +23,7 @@ START_NAMESPACE_DISTRHO
 namespace
 {
 
-// In VST3, framework index 0 is a placeholder output that always reads 0: Ardour 7.3 reads the
-// first parameter of a reopened session as 0 whatever was saved (without the placeholder that is
-// "Volume", and the instrument falls silent).
-// Indices 1..140 are the live identifiers in list order. LV2 hosts address ports by symbol and have
-// no such quirk: there the live identifiers start at 0 and no placeholder port is shown to users.
-#ifdef DISTRHO_PLUGIN_TARGET_LV2
-constexpr uint32_t kFirstLiveIndex = 0;
-#else
-constexpr uint32_t kFirstLiveIndex = 1;
-#endif
+using TW::kFirstLiveIndex;
 constexpr const char* kStateKey = "state";
 
 #ifdef DISTRHO_PLUGIN_TARGET_LV2
@@ -79,6 +72,9 @@ public:
         // Changes made before the host listens are not news to it.
         m_instance.Changes().Clear();
     }
+
+    // The instance, for the editor. Main thread.
+    TW::PluginInstance& Instance() noexcept { return m_instance; }
 
 protected:
     const char* getLabel() const override { return "Velluna"; }
@@ -299,3 +295,17 @@ Plugin* createPlugin()
 }
 
 END_NAMESPACE_DISTRHO
+
+int TW::DpfIndexOf(std::uint32_t id) noexcept
+{
+    const int position = PluginParameterMap::IndexOf(id);
+    return position < 0 ? -1 : static_cast<int>(kFirstLiveIndex) + position;
+}
+
+TW::PluginInstance* TW::DpfInstanceOf(void* frameworkPlugin) noexcept
+{
+    if (!frameworkPlugin)
+        return nullptr;
+    return &static_cast<DISTRHO::VellunaDpfPlugin*>(static_cast<DISTRHO::Plugin*>(frameworkPlugin))
+                ->Instance();
+}

@@ -3,9 +3,12 @@
 namespace TW
 {
 
-void PluginParameterListener::ParameterChanged(void*, const ParameterAddress& address, float)
+void PluginParameterListener::ParameterChanged(void* sendingObject, const ParameterAddress& address,
+                                               float)
 {
     if (address.scope != Scope::Global || address.id >= m_dirty.size())
+        return;
+    if (sendingObject && sendingObject == m_ignoredSender.load(std::memory_order_acquire))
         return;
     // The flag before the summary: a taker that sees the summary finds the flag.
     m_dirty[address.id].store(true, std::memory_order_release);

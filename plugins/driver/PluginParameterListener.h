@@ -38,9 +38,17 @@ public:
     // Drops every pending change. Any thread.
     void Clear() noexcept;
 
+    // Changes sent by this object (an editor that reports its own edits to the host) are not
+    // collected; null collects every change again. Any thread.
+    void IgnoreSender(const void* sendingObject) noexcept
+    {
+        m_ignoredSender.store(sendingObject, std::memory_order_release);
+    }
+
 private:
     std::array<std::atomic<bool>, Tarn::kNumParams> m_dirty{};
     std::atomic<bool> m_any{false};
+    std::atomic<const void*> m_ignoredSender{nullptr};
 };
 
 } // namespace TW

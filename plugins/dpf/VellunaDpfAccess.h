@@ -1,0 +1,31 @@
+// What the editor's side of the framework needs from the plug-in side in the same binary: the
+// framework's parameter numbering and the instance behind a framework plug-in object.
+#pragma once
+
+#include <cstdint>
+
+namespace TW
+{
+
+class PluginInstance;
+
+// In VST3, framework index 0 is a placeholder output that always reads 0: Ardour 7.3 reads the
+// first parameter of a reopened session as 0 whatever was saved (without the placeholder that is
+// "Volume", and the instrument falls silent).
+// Indices 1..140 are the live identifiers in list order. LV2 hosts address ports by symbol and have
+// no such quirk: there the live identifiers start at 0 and no placeholder port is shown to users.
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+constexpr std::uint32_t kFirstLiveIndex = 0;
+#else
+constexpr std::uint32_t kFirstLiveIndex = 1;
+#endif
+
+// The framework index of a parameter identifier, or -1 when the framework does not show it.
+int DpfIndexOf(std::uint32_t id) noexcept;
+
+// The instance of a framework plug-in object (the pointer the framework's direct access gives:
+// in VST3 the component is its own edit controller, so the editor gets the processing instance
+// there too), null for null. Main thread.
+PluginInstance* DpfInstanceOf(void* frameworkPlugin) noexcept;
+
+} // namespace TW

@@ -1,0 +1,244 @@
+// The editor as the plug-in framework shows it (LV2, VST3, the JACK standalone): an external UI
+// that opens the skin's panel (TW::PluginEditor) in the host's parent window, or in a top-level
+// window of its own for the standalone. The panel reads and sets the instance directly, so
+// changes made elsewhere (host automation, presets, scripts, OSC) show at its next frame; this
+// class only tells the host about the user's gestures, edits and resizes.
+//
+// The host hears each edit once: the editor's own edits are kept out of the instance's change
+// list (which the audio thread reports as parameter change requests) and reported from here as
+// the UI's parameter changes, between the gesture's begin and end.
+//
+// Threads: every call on the host's UI thread (the standalone's main loop).
+#include "DistrhoUI.hpp"
+
+#include "VellunaDpfAccess.h"
+
+#include "plugins/driver/PluginInstance.h"
+#include "plugins/driver/PluginParameterListener.h"
+#include "plugins/editor/PluginEditor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+START_NAMESPACE_DISTRHO
+
+namespace
+{
+
+// Collects the changes that one sender (the editor's manager) makes, for the UI thread to report.
+class EditorEdits : public TW::PluginParameterListener
+{
+public:
+    explicit EditorEdits(const void* sender) : m_sender(sender) {}
+    // Any thread; only the editor's changes, made on the UI thread, are kept.
+    void ParameterChanged(void* sendingObject, const TW::ParameterAddress& address,
+                          float value) override
+    {
+        if (sendingObject == m_sender)
+            PluginParameterListener::ParameterChanged(sendingObject, address, value);
+    }
+
+private:
+    const void* m_sender;
+};
+
+#ifdef DISTRHO_PLUGIN_TARGET_JACK
+// Whether the standalone runs without its window: no display named, or "--no-gui" among its
+// arguments. The framework's main() keeps argv to itself, so the arguments are read from
+// /proc/self/cmdline.
+bool StandaloneIsHeadless()
+{
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display)
+        return true;
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (std::size_t start = 0; start < all.size();)
+    {
+        const std::size_t end = std::min(all.find('\0', start), all.size());
+        if (all.compare(start, end - start, "--no-gui") == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+#endif
+
+} // namespace
+
+class VellunaDpfUI : public UI
+{
+public:
+    VellunaDpfUI() : UI(DISTRHO_UI_DEFAULT_WIDTH, DISTRHO_UI_DEFAULT_HEIGHT)
+    {
+#ifdef DISTRHO_PLUGIN_TARGET_JACK
+        if (StandaloneIsHeadless())
+            return;
+#endif
+        m_instance = TW::DpfInstanceOf(getPluginInstancePointer());
+        if (!m_instance)
+        {
+            std::fprintf(stderr, "Velluna: the editor cannot reach the instance\n");
+            return;
+        }
+        m_scale = ScaleOf(getScaleFactor());
+        TW::PluginEditor::HostCallbacks host;
+        host.beginGesture = &VellunaDpfUI::BeginGesture;
+        host.endGesture = &VellunaDpfUI::EndGesture;
+        host.requestResize = &VellunaDpfUI::RequestResize;
+        host.refcon = this;
+        m_editor = std::make_unique<TW::PluginEditor>(m_instance->Synth(), getParentWindowHandle(),
+                                                      m_scale, host, DISTRHO_PLUGIN_NAME);
+        if (!m_editor->IsOpen())
+        {
+            m_editor.reset(); // it has said why
+            return;
+        }
+        m_edits = std::make_unique<EditorEdits>(m_editor->GetManager());
+        m_instance->Synth().AddParameterListener(m_edits.get());
+        m_instance->Changes().IgnoreSender(m_editor->GetManager());
+        int width = 0, height = 0;
+        m_editor->GetSize(width, height);
+        setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
+    }
+
+    ~VellunaDpfUI() override
+    {
+        Close();
+    }
+
+    uintptr_t getNativeWindowHandle() const noexcept override
+    {
+        return m_editor ? m_editor->GetWindow() : 0;
+    }
+
+protected:
+    // The panel reads the instance itself: the framework's copies of values are not needed.
+    void parameterChanged(uint32_t, float) override {}
+    void programLoaded(uint32_t) override {}
+    void stateChanged(const char*, const char*) override {}
+
+    void uiIdle() override
+    {
+        if (!m_editor)
+            return;
+        if (!m_editor->Idle())
+        {
+            // The host destroyed its window, or the user closed the standalone's.
+            Close();
+            close();
+            return;
+        }
+        ReportEdits(); // edits made outside a gesture (typed values, skin scripts)
+    }
+
+    // The window's size in pixels changed: by the host (VST3), by our own setSize after a
+    // corner drag or a scale change.
+    void sizeChanged(uint width, uint height) override
+    {
+        if (m_editor)
+            m_editor->SetSize(static_cast<int>(width) / m_scale,
+                              static_cast<int>(height) / m_scale);
+        UI::sizeChanged(width, height);
+    }
+
+    void uiScaleFactorChanged(double scaleFactor) override
+    {
+        if (!m_editor)
+            return;
+        m_scale = ScaleOf(scaleFactor);
+        m_editor->SetScale(m_scale);
+        int width = 0, height = 0;
+        m_editor->GetSize(width, height);
+        setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
+    }
+
+    void visibilityChanged(bool visible) override
+    {
+        if (!m_editor)
+            return;
+        if (visible)
+            m_editor->Show();
+        else
+            m_editor->Hide();
+    }
+
+private:
+    static int ScaleOf(double scaleFactor)
+    {
+        return std::clamp(static_cast<int>(std::lround(scaleFactor)), 1, 8);
+    }
+
+    // Ends any gesture, reports the last edits and stops keeping the editor's changes apart.
+    void Close()
+    {
+        if (!m_editor)
+            return;
+        m_editor.reset();
+        ReportEdits();
+        m_instance->Synth().RemoveParameterListener(m_edits.get());
+        m_instance->Changes().IgnoreSender(nullptr);
+        m_edits.reset();
+    }
+
+    void ReportEdits()
+    {
+        if (!m_edits)
+            return;
+        m_edits->TakeChanges(
+            [this](uint32_t id)
+            {
+                const int index = TW::DpfIndexOf(id);
+                if (index >= 0)
+                    setParameterValue(static_cast<uint32_t>(index),
+                                      m_instance->GetParameter(static_cast<TW::ParameterID>(id)));
+            });
+    }
+
+    static void BeginGesture(void* refcon, int id)
+    {
+        auto* self = static_cast<VellunaDpfUI*>(refcon);
+        const int index = TW::DpfIndexOf(static_cast<uint32_t>(id));
+        self->ReportEdits();
+        if (index >= 0)
+            self->editParameter(static_cast<uint32_t>(index), true);
+    }
+
+    static void EndGesture(void* refcon, int id)
+    {
+        auto* self = static_cast<VellunaDpfUI*>(refcon);
+        const int index = TW::DpfIndexOf(static_cast<uint32_t>(id));
+        self->ReportEdits();
+        if (index >= 0)
+            self->editParameter(static_cast<uint32_t>(index), false);
+    }
+
+    // The user dragged the panel's corner to width x height view points.
+    static void RequestResize(void* refcon, int width, int height)
+    {
+        auto* self = static_cast<VellunaDpfUI*>(refcon);
+        self->setSize(static_cast<uint>(width * self->m_scale),
+                      static_cast<uint>(height * self->m_scale));
+    }
+
+    TW::PluginInstance* m_instance = nullptr;
+    int m_scale = 1;
+    std::unique_ptr<TW::PluginEditor> m_editor;
+    std::unique_ptr<EditorEdits> m_edits;
+
+    DISTRHO_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(VellunaDpfUI)
+};
+
+UI* createUI()
+{
+    return new VellunaDpfUI();
+}
+
+END_NAMESPACE_DISTRHO
