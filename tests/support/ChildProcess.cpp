@@ -45,6 +45,25 @@ int ChildProcess::Wait()
     return m_status;
 }
 
+int ChildProcess::WaitFor(int milliseconds)
+{
+    if (m_pid <= 0)
+        return m_status;
+    for (int waited = 0;; waited += 10)
+    {
+        int status = 0;
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid)
+        {
+            m_pid = 0;
+            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return m_status;
+        }
+        if (waited >= milliseconds)
+            return kStillRunning;
+        usleep(10000);
+    }
+}
+
 int ChildProcess::Stop(int signal)
 {
     if (m_pid > 0)

@@ -26,6 +26,10 @@ public:
     pid_t Pid() const noexcept { return m_pid; }
     // Waits for the child to end by itself; returns its exit status (-1 when killed).
     int Wait();
+    // Waits up to `milliseconds` for the child to end by itself; returns its exit status, -1 when
+    // killed, kStillRunning when it still runs.
+    static constexpr int kStillRunning = -2;
+    int WaitFor(int milliseconds);
     // Sends the signal, then waits; returns the exit status (-1 when killed by the signal).
     int Stop(int signal);
 
