@@ -1,6 +1,6 @@
 // The JACK standalone played as a user plays it: a JACK server with the dummy driver (started
-// here under a name of its own), the standalone started against it, MIDI from our own JACK
-// client into the standalone and its stereo output recorded by that client.
+// here under a name of its own), the standalone started against it without a display, MIDI from our
+// own JACK client into the standalone and its stereo output recorded by that client.
 #include "AudioChecks.h"
 #include "UserFolders.h"
 
@@ -127,8 +127,9 @@ TEST(JackStandaloneTest, PlaysMidiFromAnotherClientUnderADummyServer)
     }
     EXPECT_EQ(jack_get_sample_rate(rec.client), kRate);
 
-    const pid_t standalone =
-        Spawn({VELLUNA_STANDALONE}, {"JACK_DEFAULT_SERVER=" + server, "JACK_NO_START_SERVER=1"});
+    // No display: the standalone runs without its window, as on a server.
+    const pid_t standalone = Spawn({VELLUNA_STANDALONE}, {"JACK_DEFAULT_SERVER=" + server,
+                                                          "JACK_NO_START_SERVER=1", "DISPLAY="});
     ASSERT_GT(standalone, 0);
 
     rec.midiOut =
