@@ -26,6 +26,13 @@ expect_file "$home/.vst3/Velluna.vst3/Contents/x86_64-linux/Velluna.so"
 expect_file "$home/.vst3/Velluna.vst3/Contents/Resources/midi.lua"
 expect_file "$home/.clap/Velluna/Velluna.clap"
 expect_file "$home/.clap/Velluna/resources/midi.lua"
+# The editor's files sit beside "midi.lua" wherever the plug-ins and the standalone look.
+for folder in .lv2/Velluna.lv2/resources .vst3/Velluna.vst3/Contents/Resources \
+    .clap/Velluna/resources .local/share/velluna; do
+    for file in gui.lua knobshader.txt ripple.png ripple_hi.png fonts/DejaVuSans.ttf; do
+        expect_file "$home/$folder/$file"
+    done
+done
 expect_exec "$home/.local/bin/velluna"
 expect_exec "$home/.local/bin/velluna-standalone"
 expect_file "$home/.local/share/velluna/midi.lua"
