@@ -11,6 +11,11 @@ namespace Vst3Abi
 
 using tresult = std::int32_t;
 constexpr tresult kResultOk = 0;
+constexpr tresult kResultTrue = 0;
+constexpr tresult kResultFalse = 1;
+constexpr tresult kNoInterface = -1;
+constexpr tresult kInvalidArgument = 2;
+constexpr tresult kNotImplemented = 3;
 using TUID = std::uint8_t[16];
 
 struct Uid
@@ -35,6 +40,19 @@ constexpr Uid kIEditController = MakeUid(0xDCD7BBE3, 0x7742448D, 0xA874AACC, 0x9
 constexpr Uid kIMidiMapping = MakeUid(0xDF0FF9F7, 0x49B74669, 0xB63AB732, 0x7ADBF5E5);
 constexpr Uid kIParameterChanges = MakeUid(0xA4779663, 0x0BB64A56, 0xB44384A8, 0x466FEB9D);
 constexpr Uid kIParamValueQueue = MakeUid(0x01263A18, 0xED074F6F, 0x98C9D356, 0x4686F9BA);
+constexpr Uid kFUnknown = MakeUid(0x00000000, 0x00000000, 0xC0000000, 0x00000046);
+constexpr Uid kIComponentHandler = MakeUid(0x93A0BEA3, 0x0BD045DB, 0x8E890B0C, 0xC1E46AC6);
+constexpr Uid kIHostApplication = MakeUid(0x58E595CC, 0xDB2D4969, 0x8B6AAF8C, 0x36A664E5);
+constexpr Uid kIMessage = MakeUid(0x936F033B, 0xC6C047DB, 0xBB0882F8, 0x13C1E613);
+constexpr Uid kIAttributeList = MakeUid(0x1E5F0AEB, 0xCC7F4533, 0xA2544011, 0x38AD5EE4);
+constexpr Uid kIPlugView = MakeUid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
+constexpr Uid kIPlugFrame = MakeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
+constexpr Uid kIRunLoop = MakeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+constexpr Uid kIEventHandler = MakeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+constexpr Uid kITimerHandler = MakeUid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
+
+// The platform type of an X11 parent window handed to IPlugView::attached.
+inline constexpr char kPlatformTypeX11EmbedWindowID[] = "X11EmbedWindowID";
 
 #define VST3_FUNKNOWN_METHODS                                                                      \
     tresult (*queryInterface)(void* self, const std::uint8_t* iid, void** obj);                    \
@@ -168,6 +186,15 @@ struct NoteOnEvent
     std::int32_t noteId;
 };
 
+struct NoteOffEvent
+{
+    std::int16_t channel;
+    std::int16_t pitch;
+    float velocity;
+    std::int32_t noteId;
+    float tuning;
+};
+
 // The event union is as large as its largest member (24 bytes, 8-byte aligned).
 struct Event
 {
@@ -179,6 +206,7 @@ struct Event
     union
     {
         NoteOnEvent noteOn;
+        NoteOffEvent noteOff;
         std::uint8_t largest[24];
         double align;
     };
@@ -251,6 +279,98 @@ struct IParameterChangesVtbl
     std::int32_t (*getParameterCount)(void* self);
     void* (*getParameterData)(void* self, std::int32_t index);
     void* (*addParameterData)(void* self, const ParamID* id, std::int32_t* index);
+};
+
+struct IComponentHandlerVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*beginEdit)(void* self, ParamID id);
+    tresult (*performEdit)(void* self, ParamID id, double normalized);
+    tresult (*endEdit)(void* self, ParamID id);
+    tresult (*restartComponent)(void* self, std::int32_t flags);
+};
+
+struct IHostApplicationVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*getName)(void* self, char16_t* name); // 128 characters
+    tresult (*createInstance)(void* self, const std::uint8_t* cid, const std::uint8_t* iid,
+                              void** obj);
+};
+
+// Strings are UTF-16; getString's size counts bytes.
+struct IAttributeListVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*setInt)(void* self, const char* id, std::int64_t value);
+    tresult (*getInt)(void* self, const char* id, std::int64_t* value);
+    tresult (*setFloat)(void* self, const char* id, double value);
+    tresult (*getFloat)(void* self, const char* id, double* value);
+    tresult (*setString)(void* self, const char* id, const char16_t* string);
+    tresult (*getString)(void* self, const char* id, char16_t* string, std::uint32_t sizeInBytes);
+    tresult (*setBinary)(void* self, const char* id, const void* data, std::uint32_t size);
+    tresult (*getBinary)(void* self, const char* id, const void** data, std::uint32_t* size);
+};
+
+struct IMessageVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    const char* (*getMessageID)(void* self);
+    void (*setMessageID)(void* self, const char* id);
+    void* (*getAttributes)(void* self);
+};
+
+struct ViewRect
+{
+    std::int32_t left;
+    std::int32_t top;
+    std::int32_t right;
+    std::int32_t bottom;
+};
+
+struct IPlugViewVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*isPlatformTypeSupported)(void* self, const char* type);
+    tresult (*attached)(void* self, void* parent, const char* type);
+    tresult (*removed)(void* self);
+    tresult (*onWheel)(void* self, float distance);
+    tresult (*onKeyDown)(void* self, char16_t key, std::int16_t keyCode, std::int16_t modifiers);
+    tresult (*onKeyUp)(void* self, char16_t key, std::int16_t keyCode, std::int16_t modifiers);
+    tresult (*getSize)(void* self, ViewRect* size);
+    tresult (*onSize)(void* self, ViewRect* newSize);
+    tresult (*onFocus)(void* self, std::uint8_t state);
+    tresult (*setFrame)(void* self, void* frame);
+    tresult (*canResize)(void* self);
+    tresult (*checkSizeConstraint)(void* self, ViewRect* rect);
+};
+
+struct IPlugFrameVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*resizeView)(void* self, void* view, ViewRect* newSize);
+};
+
+// Linux: the host's UI loop, which the plug-in's view asks for through its IPlugFrame.
+struct IEventHandlerVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    void (*onFDIsSet)(void* self, int fd);
+};
+
+struct ITimerHandlerVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    void (*onTimer)(void* self);
+};
+
+struct IRunLoopVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*registerEventHandler)(void* self, void* handler, int fd);
+    tresult (*unregisterEventHandler)(void* self, void* handler);
+    tresult (*registerTimer)(void* self, void* handler, std::uint64_t milliseconds);
+    tresult (*unregisterTimer)(void* self, void* handler);
 };
 
 #undef VST3_FUNKNOWN_METHODS

@@ -129,7 +129,9 @@ public:
         void* processor = nullptr;
     };
 
-    Instance Create(const PClassInfo& info)
+    // An initialized instance's component and processor, or nulls. context: the host application
+    // handed to initialize (null: none).
+    Instance Create(const PClassInfo& info, void* context = nullptr)
     {
         Instance inst;
         auto& f = V<IPluginFactoryVtbl>(m_factory);
@@ -138,7 +140,7 @@ public:
             !inst.component)
             return {};
         auto& c = V<IComponentVtbl>(inst.component);
-        if (c.initialize(inst.component, nullptr) != kResultOk ||
+        if (c.initialize(inst.component, context) != kResultOk ||
             c.queryInterface(inst.component, kIAudioProcessor.bytes, &inst.processor) != kResultOk)
             return {};
         return inst;
@@ -201,6 +203,15 @@ public:
         e.sampleOffset = offset;
         e.type = 0;
         e.noteOn = {0, pitch, 0.0f, 0.8f, 0, -1};
+        return e;
+    }
+
+    static Event NoteOff(std::int32_t offset, std::int16_t pitch)
+    {
+        Event e{};
+        e.sampleOffset = offset;
+        e.type = 1;
+        e.noteOff = {0, pitch, 0.0f, -1, 0.0f};
         return e;
     }
 

@@ -1,0 +1,625 @@
+// The editor of the built VST3 plug-in opened as a Linux host opens it, under an Xvfb of the
+// test's own: the controller's view for the X11 platform type, attached to a window of the
+// host's and pumped by the host's run loop; drawn, resized by the host and by its corner, its
+// knobs dragged with real (XTest) input while the host records the edits and sends them on to
+// the processor; opened and closed again and again while another thread plays notes; its parent
+// window destroyed before it is removed.
+// GoogleTest first: Xlib defines macros (None, Bool) that clash with its names.
+#include <gtest/gtest.h>
+
+#include "UserFolders.h"
+#include "Vst3ComponentHandler.h"
+#include "Vst3Host.h"
+#include "Vst3HostApplication.h"
+#include "Vst3ParamChanges.h"
+#include "Vst3PlugFrame.h"
+#include "editor/ALmanager.h"
+#include "editor/Group.h"
+#include "editor/Knob.h"
+#include "editor/PluginLuaGui.h"
+#include "support/RecordingBridge.h"
+#include "support/TestInstance.h"
+#include "support/XvfbServer.h"
+
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace Vst3Abi;
+using namespace VellunaHostTest;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+// A knob of the shipped panel: its parameter and its centre in view points, rows from the top.
+struct KnobSpot
+{
+    std::string name;
+    int x, y;
+};
+
+// The shipped panel's design size and knobs, laid out by the skin without any window.
+struct PanelLayout
+{
+    int width = 0, height = 0;
+    std::vector<KnobSpot> knobs;
+};
+
+void CollectKnobs(const TW::Group* group, std::vector<const TW::Knob*>& knobs)
+{
+    for (const TW::UIElement* child : group->Children())
+    {
+        if (const auto* knob = dynamic_cast<const TW::Knob*>(child))
+            knobs.push_back(knob);
+        else if (const auto* inner = dynamic_cast<const TW::Group*>(child))
+            CollectKnobs(inner, knobs);
+    }
+}
+
+PanelLayout ShippedPanel()
+{
+    TarnTest::TestInstance synth{48000.0, false};
+    TarnTest::RecordingBridge bridge;
+    ALmanager manager(synth.get(), &bridge);
+    TW::PluginLuaGui gui(synth.get());
+    gui.CreateUI(&manager);
+    PanelLayout layout;
+    layout.width = manager.GetDesignWidth();
+    layout.height = manager.GetDesignHeight();
+    std::vector<const TW::Knob*> knobs;
+    CollectKnobs(manager.GetRoot(), knobs);
+    for (const TW::Knob* knob : knobs)
+    {
+        TW::Bounds b;
+        knob->GetWorldBounds(b);
+        layout.knobs.push_back({knob->GetParam().name, static_cast<int>(b.CentreX()),
+                                layout.height - static_cast<int>(b.CentreY())});
+    }
+    gui.LuaShutdown();
+    return layout;
+}
+
+// Distinct colours among the window's pixels (0 when it cannot be read).
+std::size_t Colours(Display* host, Window window)
+{
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(host, window, &attributes) || attributes.map_state != IsViewable)
+        return 0;
+    XImage* image = XGetImage(host, window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image)
+        return 0;
+    std::set<unsigned long> colours;
+    for (int y = 0; y < attributes.height; y += 2)
+        for (int x = 0; x < attributes.width; x += 2)
+            colours.insert(XGetPixel(image, x, y) & 0xffffff);
+    XDestroyImage(image);
+    return colours.size();
+}
+
+// Entries of a /proc folder of this process (open descriptors, threads).
+int CountEntries(const char* folder)
+{
+    int n = 0;
+    if (DIR* dir = ::opendir(folder))
+    {
+        while (const dirent* entry = ::readdir(dir))
+            n += entry->d_name[0] != '.';
+        ::closedir(dir);
+    }
+    return n;
+}
+
+long ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+bool FindParameter(void* controller, const std::u16string& title, ParamID& id)
+{
+    auto& ec = V<IEditControllerVtbl>(controller);
+    for (std::int32_t i = 0; i < ec.getParameterCount(controller); ++i)
+    {
+        ParameterInfo p{};
+        if (ec.getParameterInfo(controller, i, &p) == kResultOk && p.title == title)
+        {
+            id = p.id;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::u16string Utf16(const std::string& ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+double Aspect(const ViewRect& r)
+{
+    return static_cast<double>(r.right - r.left) / (r.bottom - r.top);
+}
+
+class Vst3EditorTest : public ::testing::Test, protected Vst3Module
+{
+protected:
+    void SetUp() override
+    {
+        IsolateUserFolders();
+        ASSERT_FALSE(m_server.Name().empty()) << "Xvfb did not start";
+        // The plug-in's window goes to the display the host runs on.
+        ::setenv("DISPLAY", m_server.Name().c_str(), 1);
+        m_host = XOpenDisplay(m_server.Name().c_str());
+        ASSERT_TRUE(m_host);
+        ASSERT_TRUE(Load(VELLUNA_VST3_FILE));
+        PClassInfo info{};
+        ASSERT_TRUE(FindAudioModule(info));
+        m_inst = Create(info, m_application.Context());
+        ASSERT_TRUE(m_inst.component && m_inst.processor);
+        ASSERT_EQ(V<IComponentVtbl>(m_inst.component)
+                      .queryInterface(m_inst.component, kIEditController.bytes, &m_controller),
+                  kResultOk);
+        ASSERT_EQ(Controller().setComponentHandler(m_controller, m_handler.Interface()), kResultOk);
+        Start(m_inst);
+    }
+    void TearDown() override
+    {
+        if (m_controller)
+        {
+            Controller().setComponentHandler(m_controller, nullptr);
+            Controller().release(m_controller);
+        }
+        Destroy(m_inst);
+        Unload();
+        // The plug-in gave back everything it had of the host.
+        EXPECT_EQ(m_application.LiveObjects(), 0) << "messages never released";
+        EXPECT_EQ(m_application.References(), 0);
+        EXPECT_EQ(m_handler.References(), 0);
+        if (m_host)
+            XCloseDisplay(m_host);
+    }
+
+    IEditControllerVtbl& Controller() { return V<IEditControllerVtbl>(m_controller); }
+
+    Window MakeParent(int width, int height)
+    {
+        const Window parent = XCreateSimpleWindow(m_host, DefaultRootWindow(m_host), 0, 0,
+                                                  static_cast<unsigned>(width),
+                                                  static_cast<unsigned>(height), 0, 0, 0);
+        XMapWindow(m_host, parent);
+        XSync(m_host, False);
+        return parent;
+    }
+
+    // The editor's view, or null (with the reason in the failure).
+    void* CreateView()
+    {
+        void* view = Controller().createView(m_controller, "editor");
+        EXPECT_TRUE(view) << "the plug-in's controller offers no editor view "
+                             "(IEditController::createView(\"editor\") gave null)";
+        return view;
+    }
+
+    // The view in parent, as a host attaches it: the frame first, then the window.
+    ::testing::AssertionResult Attach(void* view, Vst3PlugFrame& frame, Window parent)
+    {
+        auto& v = V<IPlugViewVtbl>(view);
+        if (v.isPlatformTypeSupported(view, kPlatformTypeX11EmbedWindowID) != kResultTrue)
+            return ::testing::AssertionFailure() << "X11 parent windows not supported";
+        frame.SetParent(m_host, parent);
+        if (v.setFrame(view, frame.Interface()) != kResultOk)
+            return ::testing::AssertionFailure() << "setFrame refused";
+        const tresult attached =
+            v.attached(view, reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent)),
+                       kPlatformTypeX11EmbedWindowID);
+        if (attached != kResultOk)
+            return ::testing::AssertionFailure() << "attached gave " << attached;
+        return ::testing::AssertionSuccess();
+    }
+
+    // Removes and releases the view; the view must be gone, its timers and handlers with it.
+    ::testing::AssertionResult Close(void* view, Vst3PlugFrame& frame)
+    {
+        auto& v = V<IPlugViewVtbl>(view);
+        const tresult removed = v.removed(view);
+        v.setFrame(view, nullptr);
+        const std::uint32_t left = v.release(view);
+        if (removed != kResultOk)
+            return ::testing::AssertionFailure() << "removed gave " << removed;
+        if (left != 0)
+            return ::testing::AssertionFailure() << left << " references to the view remain";
+        if (frame.Timers() || frame.EventHandlers() || frame.References())
+            return ::testing::AssertionFailure()
+                   << "left in the host's run loop: " << frame.Timers() << " timers, "
+                   << frame.EventHandlers() << " handlers, " << frame.References()
+                   << " references to the frame";
+        return ::testing::AssertionSuccess();
+    }
+
+    // A parent window of the view's size, where the view is then attached (0 on failure).
+    Window AttachInNewParent(void* view, Vst3PlugFrame& frame)
+    {
+        ViewRect size{};
+        EXPECT_EQ(V<IPlugViewVtbl>(view).getSize(view, &size), kResultOk);
+        if (size.right - size.left < 1 || size.bottom - size.top < 1)
+            return 0;
+        const Window parent = MakeParent(size.right - size.left, size.bottom - size.top);
+        const auto attached = Attach(view, frame, parent);
+        EXPECT_TRUE(attached);
+        return attached ? parent : 0;
+    }
+
+    // The plug-in's window in parent (0 when there is none yet).
+    Window EditorWindow(Window parent)
+    {
+        Window root = 0, up = 0, *children = nullptr;
+        unsigned count = 0;
+        Window found = 0;
+        if (XQueryTree(m_host, parent, &root, &up, &children, &count) && count > 0)
+            found = children[0];
+        if (children)
+            XFree(children);
+        return found;
+    }
+
+    bool Drawn(Window parent)
+    {
+        const Window window = EditorWindow(parent);
+        return window && Colours(m_host, window) > 200;
+    }
+
+    ViewRect WindowRect(Window window)
+    {
+        XWindowAttributes attributes{};
+        if (!window || !XGetWindowAttributes(m_host, window, &attributes))
+            return {0, 0, 0, 0};
+        return {0, 0, attributes.width, attributes.height};
+    }
+
+    // Renders one block with the host's pending edits and the notes; returns the seconds the
+    // plug-in's process call took. Any thread but the UI one.
+    double ProcessBlock(std::vector<Event> notes, float* peak = nullptr)
+    {
+        std::vector<float> l(kVst3Block), r(kVst3Block);
+        float* channels[2] = {l.data(), r.data()};
+        AudioBusBuffers buses{2, 0, channels};
+        EventList events;
+        events.events = std::move(notes);
+        ParamChanges in, out;
+        m_handler.TakePending(in);
+        ProcessData data{};
+        data.numSamples = kVst3Block;
+        data.numOutputs = 1;
+        data.outputs = &buses;
+        data.inputEvents = &events;
+        data.inputParameterChanges = &in;
+        data.outputParameterChanges = &out;
+        auto& p = V<IAudioProcessorVtbl>(m_inst.processor);
+        const auto start = std::chrono::steady_clock::now();
+        const tresult result = p.process(m_inst.processor, &data);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(result, kResultOk);
+        if (peak)
+            for (float s : l)
+                *peak = std::max(*peak, std::abs(s));
+        return took.count();
+    }
+
+    TarnTest::XvfbServer m_server;
+    Display* m_host = nullptr;
+    Vst3HostApplication m_application;
+    Vst3ComponentHandler m_handler;
+    Instance m_inst;
+    void* m_controller = nullptr;
+};
+
+TEST_F(Vst3EditorTest, ViewDrawsResizesAndItsKnobsReachTheHostAsEdits)
+{
+    const PanelLayout panel = ShippedPanel();
+    ASSERT_GT(panel.width, 100);
+    ASSERT_GE(panel.knobs.size(), 4u);
+    const double aspect = static_cast<double>(panel.width) / panel.height;
+
+    void* view = CreateView();
+    ASSERT_TRUE(view);
+    auto& v = V<IPlugViewVtbl>(view);
+    EXPECT_EQ(v.isPlatformTypeSupported(view, "HWND"), kResultFalse) << "Windows parents?";
+    // Before it is attached the view already knows its size: the skin's design size.
+    ViewRect size{};
+    ASSERT_EQ(v.getSize(view, &size), kResultOk);
+    EXPECT_EQ(size.right - size.left, panel.width);
+    EXPECT_EQ(size.bottom - size.top, panel.height);
+
+    Vst3PlugFrame frame;
+    const Window parent = MakeParent(size.right - size.left, size.bottom - size.top);
+    ASSERT_TRUE(Attach(view, frame, parent));
+    // The plug-in pumps its window through the host's run loop.
+    EXPECT_GT(frame.Timers() + frame.EventHandlers(), 0);
+    EXPECT_TRUE(frame.RunUntil(
+        m_host, [&] { return Drawn(parent); }, 8s))
+        << "the panel never drew in the host's window";
+    const Window window = EditorWindow(parent);
+    EXPECT_EQ(WindowRect(window).right, panel.width);
+    EXPECT_EQ(WindowRect(window).bottom, panel.height);
+
+    // Knobs spread over the panel, each dragged 40 pixels from its centre (down when the value
+    // is in the upper half): a begin, performs and an end on the knob's own parameter, all on
+    // the host's UI thread; the host sends the values to the processor, which takes them.
+    for (std::size_t k = 0; k < panel.knobs.size(); k += panel.knobs.size() / 4)
+    {
+        const KnobSpot& knob = panel.knobs[k];
+        SCOPED_TRACE("knob " + std::to_string(k) + " \"" + knob.name + "\"");
+        int rootX = 0, rootY = 0;
+        Window child = 0;
+        XTranslateCoordinates(m_host, window, DefaultRootWindow(m_host), knob.x, knob.y, &rootX,
+                              &rootY, &child);
+        ParamID id = 0;
+        ASSERT_TRUE(FindParameter(m_controller, Utf16(knob.name), id));
+        const double before = Controller().getParamNormalized(m_controller, id);
+        const int direction = before > 0.5 ? 1 : -1; // rows grow downwards
+        m_handler.Clear();
+        XTestFakeMotionEvent(m_host, -1, rootX, rootY, 0);
+        XTestFakeButtonEvent(m_host, 1, True, 0);
+        for (int step = 1; step <= 4; ++step)
+            XTestFakeMotionEvent(m_host, -1, rootX, rootY + direction * 10 * step, 0);
+        XTestFakeButtonEvent(m_host, 1, False, 0);
+        EXPECT_TRUE(frame.RunUntil(m_host,
+                                   [&]
+                                   {
+                                       const auto edits = m_handler.Edits();
+                                       return edits.size() >= 3 &&
+                                              edits.back().kind == Vst3ComponentHandler::Edit::kEnd;
+                                   }))
+            << "the gesture never ended";
+
+        const auto edits = m_handler.Edits();
+        ASSERT_GE(edits.size(), 3u);
+        EXPECT_EQ(edits.front().kind, Vst3ComponentHandler::Edit::kBegin);
+        EXPECT_EQ(edits.back().kind, Vst3ComponentHandler::Edit::kEnd);
+        double last = before;
+        for (std::size_t i = 0; i < edits.size(); ++i)
+        {
+            EXPECT_EQ(edits[i].id, id) << "edit " << i;
+            EXPECT_TRUE(edits[i].onUiThread) << "edit " << i << " came on another thread";
+            if (i > 0 && i + 1 < edits.size())
+            {
+                EXPECT_EQ(edits[i].kind, Vst3ComponentHandler::Edit::kPerform) << "edit " << i;
+                EXPECT_GE(edits[i].value, 0.0);
+                EXPECT_LE(edits[i].value, 1.0);
+                last = edits[i].value;
+            }
+        }
+        if (direction < 0)
+            EXPECT_GT(last, before);
+        else
+            EXPECT_LT(last, before);
+        ProcessBlock({});
+        EXPECT_NEAR(Controller().getParamNormalized(m_controller, id), last, 1e-6);
+    }
+
+    // The host resizes it: what checkSizeConstraint allows is the design's shape within the
+    // 1024 x 512 cap, and the panel then takes exactly that size.
+    EXPECT_EQ(v.canResize(view), kResultTrue);
+    for (const auto& [w, h] : {std::pair{700, 700}, {2000, 300}, {4000, 4000}, {500, 250}})
+    {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        ViewRect rect{0, 0, w, h};
+        EXPECT_EQ(v.checkSizeConstraint(view, &rect), kResultTrue);
+        const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+        EXPECT_LE(width, 1024);
+        EXPECT_LE(height, 512);
+        EXPECT_NEAR(Aspect(rect), aspect, 2.0 * aspect / height)
+            << "allowed " << width << " x " << height;
+        XResizeWindow(m_host, parent, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        EXPECT_EQ(v.onSize(view, &rect), kResultOk);
+        EXPECT_TRUE(frame.RunUntil(m_host,
+                                   [&]
+                                   {
+                                       const ViewRect shown = WindowRect(window);
+                                       return shown.right == width && shown.bottom == height;
+                                   }))
+            << "shown as " << WindowRect(window).right << " x " << WindowRect(window).bottom;
+        ViewRect now{};
+        EXPECT_EQ(v.getSize(view, &now), kResultOk);
+        EXPECT_EQ(now.right - now.left, width);
+        EXPECT_EQ(now.bottom - now.top, height);
+    }
+    // A host that sizes its frame without asking first: the panel keeps the design's shape
+    // inside the frame.
+    {
+        ViewRect rect{0, 0, 800, 600};
+        XResizeWindow(m_host, parent, 800, 600);
+        EXPECT_EQ(v.onSize(view, &rect), kResultOk);
+        ViewRect shown{};
+        EXPECT_TRUE(frame.RunUntil(m_host,
+                                   [&]
+                                   {
+                                       shown = WindowRect(window);
+                                       return shown.right == 800 && shown.bottom == 400;
+                                   }))
+            << "shown as " << shown.right << " x " << shown.bottom;
+    }
+
+    // The user drags the panel's corner 100 pixels to the left: the view asks the host's frame
+    // for the new size, in the design's shape, and takes it.
+    frame.RunFor(m_host, 100ms); // the host's resize has settled
+    ViewRect start{};
+    ASSERT_EQ(v.getSize(view, &start), kResultOk);
+    {
+        int rootX = 0, rootY = 0;
+        Window child = 0;
+        XTranslateCoordinates(m_host, window, DefaultRootWindow(m_host), start.right - 4,
+                              start.bottom - 4, &rootX, &rootY, &child);
+        XTestFakeMotionEvent(m_host, -1, rootX, rootY, 0);
+        XTestFakeButtonEvent(m_host, 1, True, 0);
+        for (int step = 1; step <= 4; ++step)
+            XTestFakeMotionEvent(m_host, -1, rootX - 25 * step, rootY, 0);
+        XTestFakeButtonEvent(m_host, 1, False, 0);
+    }
+    const int draggedWidth = start.right - start.left - 100;
+    EXPECT_TRUE(frame.RunUntil(m_host,
+                               [&] {
+                                   return !frame.ResizeRequests().empty() &&
+                                          frame.ResizeRequests().back().right == draggedWidth;
+                               }))
+        << frame.ResizeRequests().size() << " resize requests";
+    if (!frame.ResizeRequests().empty())
+    {
+        const ViewRect asked = frame.ResizeRequests().back();
+        EXPECT_NEAR(Aspect(asked), aspect, 2.0 * aspect / (asked.bottom - asked.top));
+        EXPECT_TRUE(frame.RunUntil(m_host,
+                                   [&]
+                                   {
+                                       const ViewRect shown = WindowRect(window);
+                                       return shown.right == asked.right &&
+                                              shown.bottom == asked.bottom;
+                                   }));
+    }
+    EXPECT_EQ(frame.ForeignThreadCalls(), 0);
+
+    EXPECT_TRUE(Close(view, frame));
+    XDestroyWindow(m_host, parent);
+    XSync(m_host, False);
+}
+
+TEST_F(Vst3EditorTest, OpensAndClosesFiftyTimesWhileNotesPlay)
+{
+    // The audio side: blocks paced as a sound card would ask for them, a note every 40 blocks
+    // held for 20, the host's edits sent along.
+    std::atomic<bool> stop{false};
+    std::atomic<long> blocks{0};
+    double worst = 0.0;
+    float peak = 0.0f;
+    std::thread audio(
+        [&]
+        {
+            const auto period =
+                std::chrono::duration<double>(static_cast<double>(kVst3Block) / kVst3Rate);
+            const auto start = std::chrono::steady_clock::now();
+            for (long n = 0; !stop; ++n)
+            {
+                std::vector<Event> notes;
+                const auto pitch = static_cast<std::int16_t>(48 + (n / 40) % 24);
+                if (n % 40 == 0)
+                    notes.push_back(NoteOn(0, pitch));
+                else if (n % 40 == 20)
+                    notes.push_back(NoteOff(0, pitch));
+                worst = std::max(worst, ProcessBlock(std::move(notes), &peak));
+                blocks = n + 1;
+                std::this_thread::sleep_until(
+                    start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                period * (n + 1)));
+            }
+        });
+
+    int descriptors = 0, threads = 0;
+    long resident = 0;
+    constexpr int kRounds = 50;
+    for (int round = 0; round < kRounds; ++round)
+    {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // The first rounds load what stays loaded (the GL driver and its threads).
+        if (round == 2)
+        {
+            descriptors = CountEntries("/proc/self/fd");
+            threads = CountEntries("/proc/self/task");
+            resident = ResidentKilobytes();
+        }
+        void* view = CreateView();
+        if (!view)
+        {
+            stop = true;
+            audio.join();
+            FAIL();
+        }
+        Vst3PlugFrame frame;
+        const Window parent = AttachInNewParent(view, frame);
+        ASSERT_TRUE(parent);
+        // Closed at once, after a few turns of the loop, or once it has drawn.
+        if (round % 3 == 1)
+        {
+            frame.RunFor(m_host, 50ms);
+        }
+        else if (round % 3 == 2)
+        {
+            EXPECT_TRUE(frame.RunUntil(
+                m_host, [&] { return Drawn(parent); }, 8s));
+        }
+        ASSERT_TRUE(Close(view, frame));
+        EXPECT_EQ(frame.ForeignThreadCalls(), 0);
+        XDestroyWindow(m_host, parent);
+        XSync(m_host, False);
+    }
+    stop = true;
+    audio.join();
+
+    std::printf("[ VST3 ] %d opens and closes over %ld blocks: worst process block %.2f ms "
+                "(a block is %.2f ms); resident memory %+ld kB after the third\n",
+                kRounds, blocks.load(), worst * 1e3, 1e3 * kVst3Block / kVst3Rate,
+                ResidentKilobytes() - resident);
+    RecordProperty("WorstProcessBlockMicroseconds", static_cast<int>(worst * 1e6));
+    EXPECT_GT(peak, 0.01f) << "the notes never sounded";
+    EXPECT_LT(worst, 0.1) << "the audio thread stalled";
+    EXPECT_EQ(CountEntries("/proc/self/fd"), descriptors) << "descriptors left open";
+    EXPECT_EQ(CountEntries("/proc/self/task"), threads) << "threads left running";
+}
+
+// The host destroys its window while the editor is in it, after it drew and before it ever ran
+// the loop: the view is removed cleanly afterwards, the instance plays on, and a new view opens
+// and draws.
+TEST_F(Vst3EditorTest, ParentDestroyedBeforeTheViewIsRemoved)
+{
+    for (const bool drawnFirst : {true, false})
+    {
+        SCOPED_TRACE(drawnFirst ? "after drawing" : "at once");
+        void* view = CreateView();
+        ASSERT_TRUE(view);
+        Vst3PlugFrame frame;
+        const Window parent = AttachInNewParent(view, frame);
+        ASSERT_TRUE(parent);
+        if (drawnFirst)
+        {
+            EXPECT_TRUE(frame.RunUntil(
+                m_host, [&] { return Drawn(parent); }, 8s));
+        }
+        XDestroyWindow(m_host, parent);
+        XSync(m_host, False);
+        frame.RunFor(m_host, 300ms);
+        EXPECT_TRUE(Close(view, frame));
+    }
+    float peak = 0.0f;
+    ProcessBlock({NoteOn(0, 69)}, &peak);
+    for (int i = 0; i < 20; ++i)
+        ProcessBlock({}, &peak);
+    EXPECT_GT(peak, 0.01f);
+
+    void* view = CreateView();
+    ASSERT_TRUE(view);
+    Vst3PlugFrame frame;
+    const Window parent = AttachInNewParent(view, frame);
+    ASSERT_TRUE(parent);
+    EXPECT_TRUE(frame.RunUntil(
+        m_host, [&] { return Drawn(parent); }, 8s));
+    EXPECT_TRUE(Close(view, frame));
+    XDestroyWindow(m_host, parent);
+    XSync(m_host, False);
+}
+
+} // namespace
