@@ -645,4 +645,39 @@ TEST_F(Vst3EditorTest, ParentDestroyedBeforeTheViewIsRemoved)
     XSync(m_host, False);
 }
 
+// The display the plug-in would open its window on is not there: attaching fails or leaves the
+// host's window empty, with one line on standard error saying why, and the view is removed as
+// any other; the host goes on.
+TEST_F(Vst3EditorTest, NoDisplayForThePlugInLeavesTheHostsWindowEmpty)
+{
+    void* view = CreateView();
+    ASSERT_TRUE(view);
+    Vst3PlugFrame frame;
+    ViewRect size{};
+    ASSERT_EQ(V<IPlugViewVtbl>(view).getSize(view, &size), kResultOk);
+    const Window parent = MakeParent(size.right - size.left, size.bottom - size.top);
+    frame.SetParent(m_host, parent);
+    ASSERT_EQ(V<IPlugViewVtbl>(view).setFrame(view, frame.Interface()), kResultOk);
+    ::setenv("DISPLAY", ":99999", 1);
+    ::testing::internal::CaptureStderr();
+    V<IPlugViewVtbl>(view).attached(view,
+                                    reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent)),
+                                    kPlatformTypeX11EmbedWindowID);
+    frame.RunFor(m_host, 100ms);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    ::setenv("DISPLAY", m_server.Name().c_str(), 1);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(":99999"), std::string::npos) << "the line does not say why: " << said;
+    EXPECT_EQ(EditorWindow(parent), 0u);
+    EXPECT_TRUE(Close(view, frame));
+    XDestroyWindow(m_host, parent);
+    XSync(m_host, False);
+
+    float peak = 0.0f;
+    ProcessBlock({NoteOn(0, 69)}, &peak);
+    for (int i = 0; i < 20; ++i)
+        ProcessBlock({}, &peak);
+    EXPECT_GT(peak, 0.01f);
+}
+
 } // namespace
