@@ -25,6 +25,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <numeric>
 #include <string>
 
 START_NAMESPACE_DISTRHO
@@ -107,6 +108,7 @@ public:
         int width = 0, height = 0;
         m_editor->GetSize(width, height);
         setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
+        SetHostConstraints();
     }
 
     ~VellunaDpfUI() override
@@ -136,16 +138,26 @@ protected:
             close();
             return;
         }
+        if (m_idlesBeforeAskingHost > 0 && --m_idlesBeforeAskingHost == 0)
+        {
+            int width = 0, height = 0;
+            m_editor->GetSize(width, height);
+            setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
+        }
         ReportEdits(); // edits made outside a gesture (typed values, skin scripts)
     }
 
     // The window's size in pixels changed: by the host (VST3), by our own setSize after a
-    // corner drag or a scale change.
+    // corner drag or a scale change. A host size the panel cannot take (not the design's
+    // shape, or beyond the cap) leaves the panel at the nearest size it can, and the host is
+    // then asked for that size, so that its frame fits the panel. The framework drops what the
+    // UI asks for in the idle call that follows a host resize (VST3): the request waits for
+    // the idle call after that.
     void sizeChanged(uint width, uint height) override
     {
-        if (m_editor)
-            m_editor->SetSize(static_cast<int>(width) / m_scale,
-                              static_cast<int>(height) / m_scale);
+        if (m_editor && !m_editor->SetSize(static_cast<int>(width) / m_scale,
+                                           static_cast<int>(height) / m_scale))
+            m_idlesBeforeAskingHost = 2;
         UI::sizeChanged(width, height);
     }
 
@@ -158,6 +170,7 @@ protected:
         int width = 0, height = 0;
         m_editor->GetSize(width, height);
         setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
+        SetHostConstraints();
     }
 
     void visibilityChanged(bool visible) override
@@ -174,6 +187,33 @@ private:
     static int ScaleOf(double scaleFactor)
     {
         return std::clamp(static_cast<int>(std::lround(scaleFactor)), 1, 8);
+    }
+
+    // What the framework tells a host that checks a size first (VST3's checkSizeConstraint):
+    // the design's shape, as the smallest size of exactly that shape whose shorter side is at
+    // least the panel's smallest (the framework takes the shape from the minimum), in pixels.
+    void SetHostConstraints()
+    {
+        int designWidth = 0, designHeight = 0, smallestWidth = 1, smallestHeight = 1;
+        m_editor->GetDesignSize(designWidth, designHeight);
+        m_editor->AdjustSize(smallestWidth, smallestHeight);
+        const int common = std::gcd(designWidth, designHeight);
+        int width = designWidth / common, height = designHeight / common;
+        const int shorter = std::min(smallestWidth, smallestHeight);
+        const int times =
+            std::max(1, (shorter + std::min(width, height) - 1) / std::min(width, height));
+        if (static_cast<long>(width) * times <= designWidth)
+        {
+            width *= times;
+            height *= times;
+        }
+        else
+        {
+            width = designWidth;
+            height = designHeight;
+        }
+        setGeometryConstraints(static_cast<uint>(width * m_scale),
+                               static_cast<uint>(height * m_scale), true);
     }
 
     // Ends any gesture, reports the last edits and stops keeping the editor's changes apart.
@@ -230,6 +270,7 @@ private:
 
     TW::PluginInstance* m_instance = nullptr;
     int m_scale = 1;
+    int m_idlesBeforeAskingHost = 0;
     std::unique_ptr<TW::PluginEditor> m_editor;
     std::unique_ptr<EditorEdits> m_edits;
 
