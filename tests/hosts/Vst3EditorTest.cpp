@@ -21,6 +21,8 @@
 #include "support/TestInstance.h"
 #include "support/XvfbServer.h"
 
+#include "EditorWindows.h" // after the editor's headers: it brings Xlib's macros
+
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <dirent.h>
@@ -31,7 +33,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,7 +45,7 @@ namespace
 {
 
 // A knob of the shipped panel: its parameter and its centre in view points, rows from the top.
-struct KnobSpot
+struct PanelKnob
 {
     std::string name;
     int x, y;
@@ -54,7 +55,7 @@ struct KnobSpot
 struct PanelLayout
 {
     int width = 0, height = 0;
-    std::vector<KnobSpot> knobs;
+    std::vector<PanelKnob> knobs;
 };
 
 void CollectKnobs(const TW::Group* group, std::vector<const TW::Knob*>& knobs)
@@ -89,24 +90,6 @@ PanelLayout ShippedPanel()
     }
     gui.LuaShutdown();
     return layout;
-}
-
-// Distinct colours among the window's pixels (0 when it cannot be read).
-std::size_t Colours(Display* host, Window window)
-{
-    XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(host, window, &attributes) || attributes.map_state != IsViewable)
-        return 0;
-    XImage* image = XGetImage(host, window, 0, 0, static_cast<unsigned>(attributes.width),
-                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-    if (!image)
-        return 0;
-    std::set<unsigned long> colours;
-    for (int y = 0; y < attributes.height; y += 2)
-        for (int x = 0; x < attributes.width; x += 2)
-            colours.insert(XGetPixel(image, x, y) & 0xffffff);
-    XDestroyImage(image);
-    return colours.size();
 }
 
 // Entries of a /proc folder of this process (open descriptors, threads).
@@ -282,7 +265,7 @@ protected:
     bool Drawn(Window parent)
     {
         const Window window = EditorWindow(parent);
-        return window && Colours(m_host, window) > 200;
+        return window && DistinctColours(m_host, window) > 200;
     }
 
     ViewRect WindowRect(Window window)
@@ -369,7 +352,7 @@ TEST_F(Vst3EditorTest, ViewDrawsResizesAndItsKnobsReachTheHostAsEdits)
     // the host's UI thread; the host sends the values to the processor, which takes them.
     for (std::size_t k = 0; k < panel.knobs.size(); k += panel.knobs.size() / 4)
     {
-        const KnobSpot& knob = panel.knobs[k];
+        const PanelKnob& knob = panel.knobs[k];
         SCOPED_TRACE("knob " + std::to_string(k) + " \"" + knob.name + "\"");
         int rootX = 0, rootY = 0;
         Window child = 0;
