@@ -50,6 +50,8 @@ constexpr Uid kIPlugFrame = MakeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882
 constexpr Uid kIRunLoop = MakeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
 constexpr Uid kIEventHandler = MakeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
 constexpr Uid kITimerHandler = MakeUid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
+constexpr Uid kIPlugViewContentScaleSupport =
+    MakeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
 
 // The platform type of an X11 parent window handed to IPlugView::attached.
 inline constexpr char kPlatformTypeX11EmbedWindowID[] = "X11EmbedWindowID";
@@ -343,6 +345,13 @@ struct IPlugViewVtbl
     tresult (*setFrame)(void* self, void* frame);
     tresult (*canResize)(void* self);
     tresult (*checkSizeConstraint)(void* self, ViewRect* rect);
+};
+
+// A view's device pixels per point, from the host (the screen's scale).
+struct IPlugViewContentScaleSupportVtbl
+{
+    VST3_FUNKNOWN_METHODS;
+    tresult (*setContentScaleFactor)(void* self, float factor);
 };
 
 struct IPlugFrameVtbl

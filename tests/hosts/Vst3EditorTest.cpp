@@ -663,4 +663,53 @@ TEST_F(Vst3EditorTest, NoDisplayForThePlugInLeavesTheHostsWindowEmpty)
     EXPECT_GT(peak, 0.01f);
 }
 
+// The host's content scale, given before the view is attached or while it is open: the panel
+// takes twice the pixels, the host's frame is asked for them, and the view reports them.
+TEST_F(Vst3EditorTest, ContentScaleDoublesThePanelAndTheHostsFrame)
+{
+    const PanelLayout panel = ShippedPanel();
+    for (const bool beforeAttaching : {true, false})
+    {
+        SCOPED_TRACE(beforeAttaching ? "before attaching" : "while open");
+        void* view = CreateView();
+        ASSERT_TRUE(view);
+        void* scaling = nullptr;
+        ASSERT_EQ(V<IPlugViewVtbl>(view).queryInterface(view, kIPlugViewContentScaleSupport.bytes,
+                                                        &scaling),
+                  kResultOk);
+        auto& scale = V<IPlugViewContentScaleSupportVtbl>(scaling);
+        Vst3PlugFrame frame;
+        if (beforeAttaching) // the framework answers "not initialized" but keeps the scale
+            scale.setContentScaleFactor(scaling, 2.0f);
+        const Window parent = MakeParent(panel.width, panel.height);
+        ASSERT_TRUE(Attach(view, frame, parent));
+        if (!beforeAttaching)
+        {
+            frame.RunFor(m_host, 100ms);
+            EXPECT_EQ(scale.setContentScaleFactor(scaling, 2.0f), kResultOk);
+        }
+        ViewRect shown{}, framed{};
+        EXPECT_TRUE(frame.RunUntil(m_host,
+                                   [&]
+                                   {
+                                       shown = WindowRect(EditorWindow(parent));
+                                       framed = WindowRect(parent);
+                                       return shown.right == 2 * panel.width &&
+                                              shown.bottom == 2 * panel.height &&
+                                              framed.right == shown.right &&
+                                              framed.bottom == shown.bottom;
+                                   }))
+            << "the panel is " << shown.right << " x " << shown.bottom << " in a frame of "
+            << framed.right << " x " << framed.bottom;
+        ViewRect reported{};
+        EXPECT_EQ(V<IPlugViewVtbl>(view).getSize(view, &reported), kResultOk);
+        EXPECT_EQ(reported.right - reported.left, 2 * panel.width);
+        EXPECT_EQ(reported.bottom - reported.top, 2 * panel.height);
+        scale.release(scaling);
+        EXPECT_TRUE(Close(view, frame));
+        XDestroyWindow(m_host, parent);
+        XSync(m_host, False);
+    }
+}
+
 } // namespace
