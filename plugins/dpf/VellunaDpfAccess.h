@@ -28,4 +28,10 @@ int DpfIndexOf(std::uint32_t id) noexcept;
 // there too), null for null. Main thread.
 PluginInstance* DpfInstanceOf(void* frameworkPlugin) noexcept;
 
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+// The host's ui:resize feature (an LV2UI_Resize), for the editor being built by the host's
+// instantiate call, or null; only the first call in that instantiate gets it. Host's UI thread.
+const void* TakeLv2HostResize() noexcept;
+#endif
+
 } // namespace TW

@@ -17,6 +17,10 @@
 #include "plugins/driver/PluginParameterListener.h"
 #include "plugins/editor/PluginEditor.h"
 
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+#include <lv2/ui/ui.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -89,6 +93,9 @@ public:
             std::fprintf(stderr, "Velluna: the editor cannot reach the instance\n");
             return;
         }
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+        m_hostResize = static_cast<const LV2UI_Resize*>(TW::TakeLv2HostResize());
+#endif
         m_scale = ScaleOf(getScaleFactor());
         TW::PluginEditor::HostCallbacks host;
         host.beginGesture = &VellunaDpfUI::BeginGesture;
@@ -266,9 +273,18 @@ private:
         auto* self = static_cast<VellunaDpfUI*>(refcon);
         self->setSize(static_cast<uint>(width * self->m_scale),
                       static_cast<uint>(height * self->m_scale));
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+        // The framework passes LV2 UIs' size changes to no one: ask the host's frame here.
+        if (self->m_hostResize && self->m_hostResize->ui_resize)
+            self->m_hostResize->ui_resize(self->m_hostResize->handle, width * self->m_scale,
+                                          height * self->m_scale);
+#endif
     }
 
     TW::PluginInstance* m_instance = nullptr;
+#ifdef DISTRHO_PLUGIN_TARGET_LV2
+    const LV2UI_Resize* m_hostResize = nullptr;
+#endif
     int m_scale = 1;
     int m_idlesBeforeAskingHost = 0;
     std::unique_ptr<TW::PluginEditor> m_editor;

@@ -19,6 +19,7 @@
 #include <lv2/ui/ui.h>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -70,6 +71,12 @@ public:
         m_touch.handle = this;
         m_touch.touch = [](LV2UI_Feature_Handle handle, std::uint32_t port, bool grabbed)
         { static_cast<Lv2UiHost*>(handle)->touches.emplace_back(grabbed, port); };
+        m_resize.handle = this;
+        m_resize.ui_resize = [](LV2UI_Feature_Handle handle, int width, int height)
+        {
+            static_cast<Lv2UiHost*>(handle)->resizes.emplace_back(width, height);
+            return 0;
+        };
         m_features = {{
             {LV2_URID__map, urids.MapFeature()},
             {LV2_URID__unmap, urids.UnmapFeature()},
@@ -78,6 +85,7 @@ public:
             {LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(instance.Handle())},
             {LV2_DATA_ACCESS_URI, &m_dataAccess},
             {LV2_UI__touch, &m_touch},
+            {LV2_UI__resize, &m_resize},
         }};
         for (auto& f : m_features)
             m_featureList.push_back(&f);
@@ -109,6 +117,7 @@ public:
 
     std::vector<std::pair<std::uint32_t, float>> writes; // (port, value)
     std::vector<std::pair<bool, std::uint32_t>> touches; // (grabbed?, port)
+    std::vector<std::pair<int, int>> resizes;            // ui:resize requests, pixels
 
 private:
     static void Write(LV2UI_Controller controller, std::uint32_t port, std::uint32_t size,
@@ -128,7 +137,8 @@ private:
     std::array<LV2_Options_Option, 2> m_options{};
     LV2_Extension_Data_Feature m_dataAccess{};
     LV2UI_Touch m_touch{};
-    std::array<LV2_Feature, 7> m_features{};
+    LV2UI_Resize m_resize{};
+    std::array<LV2_Feature, 8> m_features{};
     std::vector<const LV2_Feature*> m_featureList;
 };
 
@@ -234,6 +244,50 @@ TEST_F(Lv2EditorTest, EmbedsThePanelAndReportsAKnobDragOnceInsideATouch)
     EXPECT_GT(ui.writes.back().second, Tarn::astParamInfos[knob.id].defaultValue);
     for (const auto& [requested, value] : instance.Requests())
         EXPECT_NE(requested, port) << "the edit also came back as a change request";
+}
+
+// The user's corner drag resizes the panel's window and asks the host, through ui:resize, for a
+// frame of that same size, which keeps the design's shape.
+TEST_F(Lv2EditorTest, ACornerDragAsksTheHostForTheNewSizeThroughUiResize)
+{
+    Lv2Instance instance(*ms_world, m_urids, 48000.0, 256);
+    ASSERT_TRUE(instance.Valid());
+    const Window parent = MakeParent();
+    Lv2UiHost ui(*ms_world, m_urids, instance, parent);
+    ASSERT_TRUE(ui.Open());
+    ASSERT_TRUE(IdleUntil(ui, [&] { return DistinctColours(m_display, ui.Widget()) > 200; }));
+    XWindowAttributes before{};
+    XGetWindowAttributes(m_display, ui.Widget(), &before);
+    // From just inside the bottom right corner, 200 pixels left and 100 up.
+    const int x = before.width - 4, y = before.height - 4;
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(m_display, ui.Widget(), DefaultRootWindow(m_display), x, y, &rootX,
+                          &rootY, &child);
+    XTestFakeMotionEvent(m_display, -1, rootX, rootY, 0);
+    XTestFakeButtonEvent(m_display, 1, True, 0);
+    for (int step = 1; step <= 4; ++step)
+    {
+        XTestFakeMotionEvent(m_display, -1, rootX - 50 * step, rootY - 25 * step, 0);
+        IdleUntil(
+            ui, [] { return false; }, 30ms);
+    }
+    XTestFakeButtonEvent(m_display, 1, False, 0);
+    IdleUntil(
+        ui, [] { return false; }, 100ms);
+    ASSERT_FALSE(ui.resizes.empty()) << "the host was not asked to resize";
+    const auto [width, height] = ui.resizes.back();
+    EXPECT_LT(width, before.width);
+    EXPECT_NEAR(static_cast<double>(width) / height,
+                static_cast<double>(before.width) / before.height, 0.02);
+    XWindowAttributes after{};
+    EXPECT_TRUE(IdleUntil(ui,
+                          [&]
+                          {
+                              XGetWindowAttributes(m_display, ui.Widget(), &after);
+                              return after.width == width && after.height == height;
+                          }))
+        << after.width << " x " << after.height << ", asked " << width << " x " << height;
 }
 
 // A change the instrument makes to itself (the default MIDI script maps CC 7 to "Volume") still
