@@ -92,7 +92,8 @@ TEST(X11Bridge, FailsWithOneMessageWithoutAServerOrAParent)
     testing::internal::CaptureStderr();
     TW::X11Bridge noServer(0, 100, 100, "x", ":987");
     EXPECT_FALSE(noServer.IsOpen());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "X11: unable to open the display \":987\"\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Velluna editor (X11): unable to open the display \":987\"\n");
     OnDrawingThread([&] { EXPECT_FALSE(noServer.InitGL()); });
     EXPECT_FALSE(noServer.Pump());
 
@@ -102,7 +103,7 @@ TEST(X11Bridge, FailsWithOneMessageWithoutAServerOrAParent)
     TW::X11Bridge noParent(0x7fffff0, 100, 100, "x", server.Name().c_str());
     EXPECT_FALSE(noParent.IsOpen());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "X11: no window 0x7fffff0 to open the editor in\n");
+              "Velluna editor (X11): no window 0x7fffff0 to open the editor in\n");
 }
 
 TEST(X11Bridge, ChildWindowTurnsInputIntoManagerCallsAndSurvivesItsParent)

@@ -74,7 +74,8 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
     if (!m_display)
     {
         const char* name = displayName ? displayName : std::getenv("DISPLAY");
-        std::fprintf(stderr, "X11: unable to open the display \"%s\"\n", name ? name : "");
+        std::fprintf(stderr, "Velluna editor (X11): unable to open the display \"%s\"\n",
+                     name ? name : "");
         return;
     }
     {
@@ -107,7 +108,7 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
     int errorBase = 0, eventBase = 0;
     if (!glXQueryExtension(m_display, &errorBase, &eventBase))
     {
-        fail("X11: the display has no GLX");
+        fail("Velluna editor (X11): the display has no GLX");
         return;
     }
     const int screen = DefaultScreen(m_display);
@@ -134,7 +135,7 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
         m_visual = glXChooseVisual(m_display, screen, withoutAlpha);
     if (!m_visual)
     {
-        fail("X11: no double-buffered RGBA visual with a depth buffer");
+        fail("Velluna editor (X11): no double-buffered RGBA visual with a depth buffer");
         return;
     }
 
@@ -145,7 +146,7 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
         XWindowAttributes attributes;
         if (!XGetWindowAttributes(m_display, parent, &attributes))
         {
-            fail("X11: no window 0x%lx to open the editor in", parent);
+            fail("Velluna editor (X11): no window 0x%lx to open the editor in", parent);
             return;
         }
     }
@@ -173,7 +174,7 @@ X11Bridge::X11Bridge(unsigned long parent, int width, int height, const char* ti
     XSync(m_display, False);
     if (m_errorCount.load() != errorsBefore)
     {
-        fail("X11: unable to make the editor window in 0x%lx", parent);
+        fail("Velluna editor (X11): unable to make the editor window in 0x%lx", parent);
         return;
     }
     m_widthPixels.store(w);
@@ -233,14 +234,16 @@ bool X11Bridge::Reparent(unsigned long parent)
     if (parent == 0 || !XGetWindowAttributes(m_display, parent, &attributes) ||
         m_errorCount.load() != errorsBefore)
     {
-        std::fprintf(stderr, "X11: no window 0x%lx to open the editor in\n", parent);
+        std::fprintf(stderr, "Velluna editor (X11): no window 0x%lx to open the editor in\n",
+                     parent);
         return false;
     }
     XReparentWindow(m_display, m_window, parent, 0, 0);
     XSync(m_display, False);
     if (m_errorCount.load() != errorsBefore)
     {
-        std::fprintf(stderr, "X11: unable to move the editor window into 0x%lx\n", parent);
+        std::fprintf(stderr, "Velluna editor (X11): unable to move the editor window into 0x%lx\n",
+                     parent);
         return false;
     }
     m_topLevel = false;
@@ -319,13 +322,13 @@ bool X11Bridge::InitGL()
         m_context = glXCreateContext(m_display, VisualOf(m_visual), nullptr, True);
         if (!m_context)
         {
-            std::fprintf(stderr, "X11: unable to create a GL context\n");
+            std::fprintf(stderr, "Velluna editor (X11): unable to create a GL context\n");
             return false;
         }
     }
     if (!glXMakeCurrent(m_display, m_window, m_context))
     {
-        std::fprintf(stderr, "X11: unable to draw into the editor window\n");
+        std::fprintf(stderr, "Velluna editor (X11): unable to draw into the editor window\n");
         return false;
     }
     return true;
@@ -358,7 +361,7 @@ void X11Bridge::InitGLOffscreen(int width, int height)
     XSync(m_display, False);
     if (!m_labelContext || m_errorCount.load() != errorsBefore)
     {
-        std::fprintf(stderr, "X11: unable to create the label surface\n");
+        std::fprintf(stderr, "Velluna editor (X11): unable to create the label surface\n");
         return;
     }
     m_labelPixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
