@@ -502,7 +502,7 @@ TEST_F(Vst3EditorTest, ViewDrawsResizesAndItsKnobsReachTheHostAsEdits)
     XSync(m_host, False);
 }
 
-TEST_F(Vst3EditorTest, OpensAndClosesFiftyTimesWhileNotesPlay)
+TEST_F(Vst3EditorTest, OpensAndClosesTwoHundredTimesWhileNotesPlay)
 {
     // The audio side: blocks paced as a sound card would ask for them, a note every 40 blocks
     // held for 20, the host's edits sent along.
@@ -534,7 +534,7 @@ TEST_F(Vst3EditorTest, OpensAndClosesFiftyTimesWhileNotesPlay)
 
     int descriptors = 0, threads = 0;
     long resident = 0;
-    constexpr int kRounds = 50;
+    constexpr int kRounds = 200;
     for (int round = 0; round < kRounds; ++round)
     {
         SCOPED_TRACE("round " + std::to_string(round));
