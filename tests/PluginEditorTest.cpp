@@ -5,11 +5,11 @@
 // GoogleTest first: Xlib defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
 
-#include "editor/Group.h"
-#include "editor/Knob.h"
 #include "editor/Manager.h"
 #include "plugins/editor/PluginEditor.h"
+#include "support/PanelKnobs.h"
 #include "support/TestInstance.h"
+#include "support/X11HostWindow.h"
 #include "support/X11PumpUntil.h"
 #include "support/XvfbServer.h"
 
@@ -18,7 +18,6 @@
 
 #include <chrono>
 #include <functional>
-#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -57,46 +56,10 @@ struct HostLog
     }
 };
 
+using TarnTest::CollectKnobs;
+using TarnTest::Colours;
 using TarnTest::PumpUntil;
-
-void WindowSize(Display* host, Window window, int& width, int& height)
-{
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(host, window, &attributes);
-    width = attributes.width;
-    height = attributes.height;
-}
-
-// Distinct colours among the window's pixels (0 when it cannot be read).
-std::size_t Colours(Display* host, Window window)
-{
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(host, window, &attributes);
-    if (attributes.map_state != IsViewable)
-        return 0;
-    const int width = attributes.width, height = attributes.height;
-    XImage* image = XGetImage(host, window, 0, 0, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!image)
-        return 0;
-    std::set<unsigned long> colours;
-    for (int y = 0; y < height; y += 2)
-        for (int x = 0; x < width; x += 2)
-            colours.insert(XGetPixel(image, x, y) & 0xffffff);
-    XDestroyImage(image);
-    return colours.size();
-}
-
-void CollectKnobs(const TW::Group* group, std::vector<const TW::Knob*>& knobs)
-{
-    for (const TW::UIElement* child : group->Children())
-    {
-        if (const auto* knob = dynamic_cast<const TW::Knob*>(child))
-            knobs.push_back(knob);
-        else if (const auto* inner = dynamic_cast<const TW::Group*>(child))
-            CollectKnobs(inner, knobs);
-    }
-}
+using TarnTest::WindowSize;
 
 // Every end closes the gesture its begin opened, on the same parameter, and none is left open.
 ::testing::AssertionResult Paired(const std::vector<std::pair<bool, int>>& gestures)
@@ -128,14 +91,7 @@ protected:
         if (m_host)
             XCloseDisplay(m_host);
     }
-    Window MakeParent()
-    {
-        const Window parent =
-            XCreateSimpleWindow(m_host, DefaultRootWindow(m_host), 0, 0, 1100, 600, 0, 0, 0);
-        XMapWindow(m_host, parent);
-        XSync(m_host, False);
-        return parent;
-    }
+    Window MakeParent() { return TarnTest::CreateMappedWindow(m_host, 0, 0, 1100, 600); }
 
     TarnTest::XvfbServer m_server;
     Display* m_host = nullptr;

@@ -4,7 +4,7 @@
 #include "AudioChecks.h"
 #include "ShippedKnobs.h"
 #include "UserFolders.h"
-#include "X11HostWindow.h"
+#include "support/X11HostWindow.h"
 #include "support/XvfbServer.h"
 
 #include "core/ParameterTable.h"
@@ -31,6 +31,7 @@
 #include <thread>
 
 using namespace VellunaHostTest;
+using TarnTest::X11HostWindow;
 
 namespace
 {

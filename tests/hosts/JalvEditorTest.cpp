@@ -4,9 +4,10 @@
 // control: jalv's own "Save" (File menu, driven like a user) writes the value it holds.
 #include <gtest/gtest.h>
 
-#include "EditorWindows.h"
+#include "SkinKnobs.h"
 #include "UserFolders.h"
 #include "support/ChildProcess.h"
+#include "support/X11HostWindow.h"
 #include "support/XvfbServer.h"
 
 #include "core/ParameterTable.h"
@@ -57,7 +58,7 @@ Window TopLevel(Display* display, const std::string& name)
     Window found = 0;
     if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
         for (unsigned i = 0; i < count && !found; ++i)
-            if (WindowName(display, children[i]) == name)
+            if (TarnTest::WindowName(display, children[i]) == name)
                 found = children[i];
     if (children)
         XFree(children);
@@ -69,9 +70,9 @@ Window TopLevel(Display* display, const std::string& name)
 std::vector<Window> ViewableLeaves(Display* display, Window top)
 {
     std::vector<Window> leaves;
-    for (Window w : Descendants(display, top))
+    for (Window w : TarnTest::Descendants(display, top))
     {
-        if (!Descendants(display, w).empty())
+        if (!TarnTest::Descendants(display, w).empty())
             continue;
         XWindowAttributes a{};
         if (XGetWindowAttributes(display, w, &a) && a.map_state == IsViewable && a.width > 100 &&
@@ -181,10 +182,10 @@ TEST_F(JalvEditorTest, ShowsThePanelInJalvsWindowAndAKnobDragChangesJalvsControl
     ASSERT_EQ(editor.size(), 1u) << "no editor window inside jalv's\n"
                                  << TarnTest::ReadTextFile(m_folder + "/jalv.log");
     const Window panel = editor[0];
-    EXPECT_TRUE(WaitFor([&] { return DistinctColours(m_display, panel) > 200; }, 10s))
+    EXPECT_TRUE(WaitFor([&] { return TarnTest::Colours(m_display, panel) > 200; }, 10s))
         << "the panel is blank";
 
-    DragUp(m_display, panel, knob.x, knob.y, 40, [] {});
+    TarnTest::Drag(m_display, panel, knob.x, knob.y, 0, -40, 4, [] {});
     std::this_thread::sleep_for(500ms); // jalv takes UI writes on its own update timer
 
     // File > Save, as a user does: the menu's first item, then a folder name in the dialog.
@@ -193,7 +194,7 @@ TEST_F(JalvEditorTest, ShowsThePanelInJalvsWindowAndAKnobDragChangesJalvsControl
     ASSERT_TRUE(WaitFor(
         [&]
         {
-            for (Window w : Descendants(m_display, DefaultRootWindow(m_display)))
+            for (Window w : TarnTest::Descendants(m_display, DefaultRootWindow(m_display)))
             {
                 XWindowAttributes a{};
                 if (w != top && XGetWindowAttributes(m_display, w, &a) &&

@@ -3,9 +3,10 @@
 // and touch, on an instance that our LV2 host runs; under an Xvfb of the test's own.
 #include <gtest/gtest.h>
 
-#include "EditorWindows.h"
 #include "Lv2Host.h"
+#include "SkinKnobs.h"
 #include "UserFolders.h"
+#include "support/X11HostWindow.h"
 #include "support/XvfbServer.h"
 
 #include "core/ParameterTable.h"
@@ -169,14 +170,7 @@ protected:
         if (m_display)
             XCloseDisplay(m_display);
     }
-    Window MakeParent()
-    {
-        const Window parent =
-            XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 1100, 600, 0, 0, 0);
-        XMapWindow(m_display, parent);
-        XSync(m_display, False);
-        return parent;
-    }
+    Window MakeParent() { return TarnTest::CreateMappedWindow(m_display, 0, 0, 1100, 600); }
     // Pumps the UI as a host's idle timer does, until done() or the limit.
     bool IdleUntil(Lv2UiHost& ui, const std::function<bool()>& done,
                    std::chrono::milliseconds limit = 5000ms)
@@ -215,21 +209,21 @@ TEST_F(Lv2EditorTest, EmbedsThePanelAndReportsAKnobDragOnceInsideATouch)
     const Window parent = MakeParent();
     Lv2UiHost ui(*ms_world, m_urids, instance, parent);
     ASSERT_TRUE(ui.Open());
-    const std::vector<Window> below = Descendants(m_display, parent);
+    const std::vector<Window> below = TarnTest::Descendants(m_display, parent);
     EXPECT_NE(std::find(below.begin(), below.end(), ui.Widget()), below.end())
         << "the editor's window is not inside the host's";
-    EXPECT_TRUE(IdleUntil(ui, [&] { return DistinctColours(m_display, ui.Widget()) > 200; }))
+    EXPECT_TRUE(IdleUntil(ui, [&] { return TarnTest::Colours(m_display, ui.Widget()) > 200; }))
         << "the panel is not drawn";
 
     const std::string symbol = TW::PluginParameterMap::Symbol(knob.id);
     const std::uint32_t port = instance.PortIndex(symbol.c_str());
     instance.Requests().clear();
-    DragUp(m_display, ui.Widget(), knob.x, knob.y, 40,
-           [&]
-           {
-               ui.Idle();
-               instance.Run();
-           });
+    TarnTest::Drag(m_display, ui.Widget(), knob.x, knob.y, 0, -40, 4,
+                   [&]
+                   {
+                       ui.Idle();
+                       instance.Run();
+                   });
     IdleUntil(
         ui, [&] { return ui.touches.size() >= 2; }, 2000ms);
     for (int i = 0; i < 8; ++i) // the audio thread would report a change within these blocks
@@ -255,7 +249,7 @@ TEST_F(Lv2EditorTest, ACornerDragAsksTheHostForTheNewSizeThroughUiResize)
     const Window parent = MakeParent();
     Lv2UiHost ui(*ms_world, m_urids, instance, parent);
     ASSERT_TRUE(ui.Open());
-    ASSERT_TRUE(IdleUntil(ui, [&] { return DistinctColours(m_display, ui.Widget()) > 200; }));
+    ASSERT_TRUE(IdleUntil(ui, [&] { return TarnTest::Colours(m_display, ui.Widget()) > 200; }));
     XWindowAttributes before{};
     XGetWindowAttributes(m_display, ui.Widget(), &before);
     // From just inside the bottom right corner, 200 pixels left and 100 up.
@@ -301,7 +295,7 @@ TEST_F(Lv2EditorTest, ScriptChangesStillReachTheHostOnceWhileTheEditorIsOpen)
     const Window parent = MakeParent();
     Lv2UiHost ui(*ms_world, m_urids, instance, parent);
     ASSERT_TRUE(ui.Open());
-    IdleUntil(ui, [&] { return DistinctColours(m_display, ui.Widget()) > 200; });
+    IdleUntil(ui, [&] { return TarnTest::Colours(m_display, ui.Widget()) > 200; });
     instance.Requests().clear();
     instance.Run({{10, {0xB0, 7, 64}}});
     for (int i = 0; i < 4; ++i)

@@ -4,9 +4,9 @@
 // it with status 0. (Without any display it runs as JackStandaloneTest plays it.)
 #include <gtest/gtest.h>
 
-#include "EditorWindows.h"
 #include "UserFolders.h"
 #include "support/ChildProcess.h"
+#include "support/X11HostWindow.h"
 #include "support/XvfbServer.h"
 
 #include <jack/jack.h>
@@ -105,8 +105,8 @@ protected:
     // The standalone's top-level window (named after the instrument), or 0.
     Window StandaloneWindow() const
     {
-        for (Window w : Descendants(m_display, DefaultRootWindow(m_display)))
-            if (WindowName(m_display, w) == "Velluna")
+        for (Window w : TarnTest::Descendants(m_display, DefaultRootWindow(m_display)))
+            if (TarnTest::WindowName(m_display, w) == "Velluna")
                 return w;
         return 0;
     }
@@ -130,7 +130,7 @@ TEST_F(StandaloneWindowTest, ShowsThePanelAndClosingTheWindowOrAnInterruptEndsIt
             << "no window\n"
             << Log();
         EXPECT_TRUE(WaitFor([&] { return OnTheServer(); }, 10s)) << Log();
-        EXPECT_TRUE(WaitFor([&] { return DistinctColours(m_display, window) > 200; }, 10s))
+        EXPECT_TRUE(WaitFor([&] { return TarnTest::Colours(m_display, window) > 200; }, 10s))
             << "the panel is blank";
         if (closeTheWindow)
         {

@@ -17,11 +17,12 @@
 #include "editor/Group.h"
 #include "editor/Knob.h"
 #include "editor/PluginLuaGui.h"
+#include "support/PanelKnobs.h"
 #include "support/RecordingBridge.h"
 #include "support/TestInstance.h"
 #include "support/XvfbServer.h"
 
-#include "EditorWindows.h" // after the editor's headers: it brings Xlib's macros
+#include "support/X11HostWindow.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -58,17 +59,6 @@ struct PanelLayout
     std::vector<PanelKnob> knobs;
 };
 
-void CollectKnobs(const TW::Group* group, std::vector<const TW::Knob*>& knobs)
-{
-    for (const TW::UIElement* child : group->Children())
-    {
-        if (const auto* knob = dynamic_cast<const TW::Knob*>(child))
-            knobs.push_back(knob);
-        else if (const auto* inner = dynamic_cast<const TW::Group*>(child))
-            CollectKnobs(inner, knobs);
-    }
-}
-
 PanelLayout ShippedPanel()
 {
     TarnTest::TestInstance synth{48000.0, false};
@@ -80,7 +70,7 @@ PanelLayout ShippedPanel()
     layout.width = manager.GetDesignWidth();
     layout.height = manager.GetDesignHeight();
     std::vector<const TW::Knob*> knobs;
-    CollectKnobs(manager.GetRoot(), knobs);
+    TarnTest::CollectKnobs(manager.GetRoot(), knobs);
     for (const TW::Knob* knob : knobs)
     {
         TW::Bounds b;
@@ -183,12 +173,7 @@ protected:
 
     Window MakeParent(int width, int height)
     {
-        const Window parent = XCreateSimpleWindow(m_host, DefaultRootWindow(m_host), 0, 0,
-                                                  static_cast<unsigned>(width),
-                                                  static_cast<unsigned>(height), 0, 0, 0);
-        XMapWindow(m_host, parent);
-        XSync(m_host, False);
-        return parent;
+        return TarnTest::CreateMappedWindow(m_host, 0, 0, width, height);
     }
 
     // The editor's view, or null (with the reason in the failure).
@@ -265,7 +250,7 @@ protected:
     bool Drawn(Window parent)
     {
         const Window window = EditorWindow(parent);
-        return window && DistinctColours(m_host, window) > 200;
+        return window && TarnTest::Colours(m_host, window) > 200;
     }
 
     ViewRect WindowRect(Window window)

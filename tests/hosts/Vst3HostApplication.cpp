@@ -22,6 +22,32 @@ bool Same(const std::uint8_t* a, const Uid& b)
 
 } // namespace
 
+// The FUnknown part of a host object T that counts its references in T::references: it answers
+// for FUnknown and `Interface`, and deletes the object with its last reference. Called on
+// whichever thread the plug-in uses the object from.
+template <class T, const Uid& Interface> struct Counted
+{
+    static tresult QueryInterface(void* self, const std::uint8_t* iid, void** obj)
+    {
+        if (Same(iid, kFUnknown) || Same(iid, Interface))
+        {
+            ++static_cast<T*>(self)->references;
+            *obj = self;
+            return kResultOk;
+        }
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    static std::uint32_t AddRef(void* self) { return ++static_cast<T*>(self)->references; }
+    static std::uint32_t Release(void* self)
+    {
+        const std::uint32_t left = --static_cast<T*>(self)->references;
+        if (left == 0)
+            delete static_cast<T*>(self);
+        return left;
+    }
+};
+
 // Values by name; a name set again takes its new value and type.
 struct Vst3HostApplication::AttributeList
 {
@@ -55,25 +81,9 @@ struct Vst3HostApplication::AttributeList
     static const IAttributeListVtbl* Table()
     {
         static const IAttributeListVtbl table = {
-            [](void* self, const std::uint8_t* iid, void** obj) -> tresult
-            {
-                if (Same(iid, kFUnknown) || Same(iid, kIAttributeList))
-                {
-                    ++Of(self)->references;
-                    *obj = self;
-                    return kResultOk;
-                }
-                *obj = nullptr;
-                return kNoInterface;
-            },
-            [](void* self) -> std::uint32_t { return ++Of(self)->references; },
-            [](void* self) -> std::uint32_t
-            {
-                const std::uint32_t left = --Of(self)->references;
-                if (left == 0)
-                    delete Of(self);
-                return left;
-            },
+            &Counted<AttributeList, kIAttributeList>::QueryInterface,
+            &Counted<AttributeList, kIAttributeList>::AddRef,
+            &Counted<AttributeList, kIAttributeList>::Release,
             [](void* self, const char* id, std::int64_t value) { return Set(self, id, value); },
             [](void* self, const char* id, std::int64_t* value) -> tresult
             {
@@ -152,25 +162,9 @@ struct Vst3HostApplication::Message
     static const IMessageVtbl* Table()
     {
         static const IMessageVtbl table = {
-            [](void* self, const std::uint8_t* iid, void** obj) -> tresult
-            {
-                if (Same(iid, kFUnknown) || Same(iid, kIMessage))
-                {
-                    ++Of(self)->references;
-                    *obj = self;
-                    return kResultOk;
-                }
-                *obj = nullptr;
-                return kNoInterface;
-            },
-            [](void* self) -> std::uint32_t { return ++Of(self)->references; },
-            [](void* self) -> std::uint32_t
-            {
-                const std::uint32_t left = --Of(self)->references;
-                if (left == 0)
-                    delete Of(self);
-                return left;
-            },
+            &Counted<Message, kIMessage>::QueryInterface,
+            &Counted<Message, kIMessage>::AddRef,
+            &Counted<Message, kIMessage>::Release,
             [](void* self) -> const char* { return Of(self)->id.c_str(); },
             [](void* self, const char* id) { Of(self)->id = id ? id : ""; },
             [](void* self) -> void* { return Of(self)->attributes; }};
