@@ -4,11 +4,9 @@
 // control: jalv's own "Save" (File menu, driven like a user) writes the value it holds.
 #include <gtest/gtest.h>
 
+#include "JackDesktopTest.h"
 #include "SkinKnobs.h"
-#include "UserFolders.h"
-#include "support/ChildProcess.h"
 #include "support/X11HostWindow.h"
-#include "support/XvfbServer.h"
 
 #include "core/ParameterTable.h"
 #include "plugins/driver/PluginParameterMap.h"
@@ -35,19 +33,6 @@ using namespace std::chrono_literals;
 
 namespace
 {
-
-// Waits for cond() every 50 ms, up to the limit.
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end)
-    {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return cond();
-}
 
 // The top-level window with this name, or 0.
 Window TopLevel(Display* display, const std::string& name)
@@ -103,59 +88,21 @@ float SavedValue(const std::string& stateTtl, const std::string& symbol)
                                                  : std::numeric_limits<float>::quiet_NaN();
 }
 
-class JalvEditorTest : public ::testing::Test
+class JalvEditorTest : public JackDesktopTest
 {
 protected:
     void SetUp() override
     {
-        IsolateUserFolders(); // jalv and the instance in it inherit the folders
-        ASSERT_FALSE(m_server.Name().empty()) << "Xvfb did not start";
-        ::setenv("DISPLAY", m_server.Name().c_str(), 1);
-        m_display = XOpenDisplay(m_server.Name().c_str());
-        ASSERT_TRUE(m_display);
-        char pattern[] = "/tmp/velluna-jalv-XXXXXX";
-        ASSERT_TRUE(::mkdtemp(pattern));
-        m_folder = pattern;
-        m_jackName = "velluna-jalv-" + std::to_string(::getpid());
-        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        m_jackd = std::make_unique<TarnTest::ChildProcess>(
-            std::vector<std::string>{"jackd", "--no-realtime", "--name", m_jackName, "-d", "dummy",
-                                     "-r", "48000", "-p", "1024"},
-            m_folder + "/jackd.log");
-        ASSERT_TRUE(m_jackd->Started());
-        jack_set_error_function([](const char*) {}); // "cannot connect" while it starts
-        jack_set_info_function([](const char*) {});
-        ASSERT_TRUE(WaitFor(
-            [&]
-            {
-                jack_status_t status{};
-                jack_client_t* probe = jack_client_open(
-                    "velluna-jalv-probe",
-                    static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
-                    m_jackName.c_str());
-                if (probe)
-                    jack_client_close(probe);
-                return probe != nullptr;
-            },
-            10s))
-            << "the dummy JACK server did not come up";
-        ::setenv("JACK_DEFAULT_SERVER", m_jackName.c_str(), 1);
-        ::setenv("JACK_NO_START_SERVER", "1", 1);
+        ASSERT_NO_FATAL_FAILURE(SetUpDesktop("velluna-jalv"));
         ::setenv("LV2_PATH", VELLUNA_LV2_PATH, 1);
     }
     void TearDown() override
     {
         m_jalv.reset();
-        if (m_jackd)
-            m_jackd->Stop(SIGTERM);
-        if (m_display)
-            XCloseDisplay(m_display);
+        JackDesktopTest::TearDown();
     }
 
-    TarnTest::XvfbServer m_server;
-    Display* m_display = nullptr;
-    std::string m_folder, m_jackName;
-    std::unique_ptr<TarnTest::ChildProcess> m_jackd, m_jalv;
+    std::unique_ptr<TarnTest::ChildProcess> m_jalv;
 };
 
 TEST_F(JalvEditorTest, ShowsThePanelInJalvsWindowAndAKnobDragChangesJalvsControl)

@@ -4,10 +4,8 @@
 // it with status 0. (Without any display it runs as JackStandaloneTest plays it.)
 #include <gtest/gtest.h>
 
-#include "UserFolders.h"
-#include "support/ChildProcess.h"
+#include "JackDesktopTest.h"
 #include "support/X11HostWindow.h"
-#include "support/XvfbServer.h"
 
 #include <jack/jack.h>
 #include <signal.h>
@@ -29,64 +27,10 @@ using namespace std::chrono_literals;
 namespace
 {
 
-bool WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end)
-    {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return cond();
-}
-
-class StandaloneWindowTest : public ::testing::Test
+class StandaloneWindowTest : public JackDesktopTest
 {
 protected:
-    void SetUp() override
-    {
-        IsolateUserFolders();
-        ASSERT_FALSE(m_server.Name().empty()) << "Xvfb did not start";
-        ::setenv("DISPLAY", m_server.Name().c_str(), 1);
-        m_display = XOpenDisplay(m_server.Name().c_str());
-        ASSERT_TRUE(m_display);
-        char pattern[] = "/tmp/velluna-standalone-XXXXXX";
-        ASSERT_TRUE(::mkdtemp(pattern));
-        m_folder = pattern;
-        const std::string server = "velluna-window-" + std::to_string(::getpid());
-        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        m_jackd = std::make_unique<TarnTest::ChildProcess>(
-            std::vector<std::string>{"jackd", "--no-realtime", "--name", server, "-d", "dummy",
-                                     "-r", "48000", "-p", "1024"},
-            m_folder + "/jackd.log");
-        ASSERT_TRUE(m_jackd->Started());
-        jack_set_error_function([](const char*) {}); // "cannot connect" while it starts
-        jack_set_info_function([](const char*) {});
-        ASSERT_TRUE(WaitFor(
-            [&]
-            {
-                jack_status_t status{};
-                m_probe = jack_client_open(
-                    "velluna-window-probe",
-                    static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
-                    server.c_str());
-                return m_probe != nullptr;
-            },
-            10s))
-            << "the dummy JACK server did not come up";
-        ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-        ::setenv("JACK_NO_START_SERVER", "1", 1);
-    }
-    void TearDown() override
-    {
-        if (m_probe)
-            jack_client_close(m_probe);
-        if (m_jackd)
-            m_jackd->Stop(SIGTERM);
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
+    void SetUp() override { SetUpDesktop("velluna-window"); }
 
     std::unique_ptr<TarnTest::ChildProcess> Start(std::vector<std::string> args)
     {
@@ -111,12 +55,6 @@ protected:
         return 0;
     }
     std::string Log() const { return TarnTest::ReadTextFile(m_folder + "/standalone.log"); }
-
-    TarnTest::XvfbServer m_server;
-    Display* m_display = nullptr;
-    std::string m_folder;
-    std::unique_ptr<TarnTest::ChildProcess> m_jackd;
-    jack_client_t* m_probe = nullptr;
 };
 
 TEST_F(StandaloneWindowTest, ShowsThePanelAndClosingTheWindowOrAnInterruptEndsItWithStatusZero)
