@@ -214,6 +214,46 @@ TEST_F(PluginEditorTest, ResizesKeepTheDesignShapeWithinTheCap)
         << shownWidth << " x " << shownHeight;
 }
 
+// The standalone's top-level window: a window manager is told the panel's size is fixed (it
+// could not follow a resize of the frame), and told again whenever the panel itself is resized.
+TEST_F(PluginEditorTest, ATopLevelPanelTellsTheWindowManagerItsOnlySize)
+{
+    HostLog log;
+    TW::PluginEditor editor(*m_synth.get(), 0, 1, log.Callbacks(), "Velluna",
+                            m_server.Name().c_str());
+    ASSERT_TRUE(editor.IsOpen());
+    // The size a window manager may give the window, and the window's own size.
+    auto expectFixedAtItsSize = [&](const char* when)
+    {
+        int shownWidth = 0, shownHeight = 0;
+        ASSERT_TRUE(PumpUntil(editor, m_host,
+                              [&]
+                              {
+                                  WindowSize(m_host, editor.GetWindow(), shownWidth, shownHeight);
+                                  int w = 0, h = 0;
+                                  editor.GetSize(w, h);
+                                  return shownWidth == w * editor.GetScale() &&
+                                         shownHeight == h * editor.GetScale();
+                              }))
+            << when;
+        XSizeHints hints{};
+        long supplied = 0;
+        ASSERT_TRUE(XGetWMNormalHints(m_host, editor.GetWindow(), &hints, &supplied)) << when;
+        ASSERT_EQ(hints.flags & (PMinSize | PMaxSize), PMinSize | PMaxSize) << when;
+        EXPECT_EQ(hints.min_width, shownWidth) << when;
+        EXPECT_EQ(hints.max_width, shownWidth) << when;
+        EXPECT_EQ(hints.min_height, shownHeight) << when;
+        EXPECT_EQ(hints.max_height, shownHeight) << when;
+    };
+    expectFixedAtItsSize("opened");
+    int designWidth = 0, designHeight = 0;
+    editor.GetDesignSize(designWidth, designHeight);
+    ASSERT_TRUE(editor.SetSize(designWidth / 2, designHeight / 2));
+    expectFixedAtItsSize("made smaller");
+    editor.SetScale(2);
+    expectFixedAtItsSize("at twice the device pixels");
+}
+
 TEST_F(PluginEditorTest, OpensAndClosesAgainWhateverTheHostDoesWithItsWindow)
 {
     HostLog log;

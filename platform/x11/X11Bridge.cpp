@@ -468,6 +468,16 @@ void X11Bridge::SetFrameSize(int width, int height)
     const int w = (width < 1 ? 1 : width) * scale;
     const int h = (height < 1 ? 1 : height) * scale;
     XResizeWindow(m_display, m_window, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    if (m_topLevel)
+    {
+        // A window manager may not resize a top-level panel from its frame: the panel would not
+        // follow. It takes its size from its own corner drag, which comes back here.
+        XSizeHints hints{};
+        hints.flags = PSize | PMinSize | PMaxSize;
+        hints.width = hints.min_width = hints.max_width = w;
+        hints.height = hints.min_height = hints.max_height = h;
+        XSetWMNormalHints(m_display, m_window, &hints);
+    }
     XFlush(m_display);
     m_widthPixels.store(w);
     m_heightPixels.store(h);
