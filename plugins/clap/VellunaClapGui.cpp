@@ -211,22 +211,25 @@ void VellunaClapGui::OnTimer(clap_id timer) noexcept
     RequestFlushIfIdle();
 }
 
-void VellunaClapGui::BeginGesture(void* refcon, int id)
+void VellunaClapGui::Gesture(int id, bool started)
 {
-    auto* self = static_cast<VellunaClapGui*>(refcon);
     if (id < 0 || PluginParameterMap::IndexOf(static_cast<ParameterID>(id)) < 0)
         return;
-    self->m_gestures.Begin(static_cast<std::uint32_t>(id));
-    self->RequestFlushIfIdle();
+    if (started)
+        m_gestures.Begin(static_cast<std::uint32_t>(id));
+    else
+        m_gestures.End(static_cast<std::uint32_t>(id));
+    RequestFlushIfIdle();
+}
+
+void VellunaClapGui::BeginGesture(void* refcon, int id)
+{
+    static_cast<VellunaClapGui*>(refcon)->Gesture(id, true);
 }
 
 void VellunaClapGui::EndGesture(void* refcon, int id)
 {
-    auto* self = static_cast<VellunaClapGui*>(refcon);
-    if (id < 0 || PluginParameterMap::IndexOf(static_cast<ParameterID>(id)) < 0)
-        return;
-    self->m_gestures.End(static_cast<std::uint32_t>(id));
-    self->RequestFlushIfIdle();
+    static_cast<VellunaClapGui*>(refcon)->Gesture(id, false);
 }
 
 void VellunaClapGui::UserResized(void* refcon, int width, int height)

@@ -62,6 +62,8 @@ public:
     bool IsOpen() const noexcept { return m_editor != nullptr; }
 
 private:
+    // A gesture on parameter id begins (started) or ends: queued for the host.
+    void Gesture(int id, bool started);
     static void BeginGesture(void* refcon, int id);
     static void EndGesture(void* refcon, int id);
     static void UserResized(void* refcon, int width, int height);

@@ -87,6 +87,7 @@ bool VellunaClapPlugin::Init() noexcept
     try
     {
         m_instance = std::make_unique<PluginInstance>();
+        m_gui = std::make_unique<VellunaClapGui>(m_host, *m_instance, m_gestures, m_processing);
     }
     catch (const std::exception& e)
     {
@@ -96,15 +97,6 @@ bool VellunaClapPlugin::Init() noexcept
     m_hostParams =
         static_cast<const clap_host_params_t*>(m_host->get_extension(m_host, CLAP_EXT_PARAMS));
     m_instance->Changes().Clear();
-    try
-    {
-        m_gui = std::make_unique<VellunaClapGui>(m_host, *m_instance, m_gestures, m_processing);
-    }
-    catch (const std::exception& e)
-    {
-        std::fprintf(stderr, "Velluna: the instance cannot be opened (%s)\n", e.what());
-        return false;
-    }
     return true;
 }
 

@@ -249,22 +249,21 @@ private:
             });
     }
 
+    // The edits made so far are reported first, so that a gesture holds exactly its own.
+    void Gesture(int id, bool started)
+    {
+        ReportEdits();
+        const int index = TW::DpfIndexOf(static_cast<uint32_t>(id));
+        if (index >= 0)
+            editParameter(static_cast<uint32_t>(index), started);
+    }
     static void BeginGesture(void* refcon, int id)
     {
-        auto* self = static_cast<VellunaDpfUI*>(refcon);
-        const int index = TW::DpfIndexOf(static_cast<uint32_t>(id));
-        self->ReportEdits();
-        if (index >= 0)
-            self->editParameter(static_cast<uint32_t>(index), true);
+        static_cast<VellunaDpfUI*>(refcon)->Gesture(id, true);
     }
-
     static void EndGesture(void* refcon, int id)
     {
-        auto* self = static_cast<VellunaDpfUI*>(refcon);
-        const int index = TW::DpfIndexOf(static_cast<uint32_t>(id));
-        self->ReportEdits();
-        if (index >= 0)
-            self->editParameter(static_cast<uint32_t>(index), false);
+        static_cast<VellunaDpfUI*>(refcon)->Gesture(id, false);
     }
 
     // The user dragged the panel's corner to width x height view points.

@@ -2,7 +2,7 @@
 // host window on an Xvfb of the suite's own, driven by real input.
 #include "ClapHost.h"
 #include "AudioChecks.h"
-#include "ShippedKnobs.h"
+#include "SkinKnobs.h"
 #include "UserFolders.h"
 #include "support/X11HostWindow.h"
 #include "support/XvfbServer.h"
@@ -411,7 +411,7 @@ protected:
             return;
         // The plug-in opens $DISPLAY, as it does in a host.
         ::setenv("DISPLAY", ms_server->Name().c_str(), 1);
-        ms_knobs = ShippedKnobs(ms_server->Name(), ms_designWidth, ms_designHeight);
+        ms_knobs = ShippedSkinKnobs(ms_server->Name(), &ms_designWidth, &ms_designHeight);
     }
     static void TearDownTestSuite()
     {
@@ -484,9 +484,9 @@ protected:
     // Drags the knob up 40 pixels: the host must see one gesture on its parameter holding its
     // values, the last of them the value the plug-in reports, above where the knob started.
     static ::testing::AssertionResult DragKnob(ClapInstance& clap, X11HostWindow& parent,
-                                               unsigned long editor, const KnobPlace& knob)
+                                               unsigned long editor, const KnobSpot& knob)
     {
-        const auto id = static_cast<clap_id>(knob.param);
+        const auto id = static_cast<clap_id>(knob.id);
         const double start = Tarn::astParamInfos[id].minValue;
         clap.SetParam(0, id, start);
         if (clap.Processing())
@@ -536,13 +536,13 @@ protected:
     }
 
     static TarnTest::XvfbServer* ms_server;
-    static std::vector<KnobPlace> ms_knobs;
+    static std::vector<KnobSpot> ms_knobs;
     static int ms_designWidth;
     static int ms_designHeight;
 };
 
 TarnTest::XvfbServer* ClapGuiTest::ms_server = nullptr;
-std::vector<KnobPlace> ClapGuiTest::ms_knobs;
+std::vector<KnobSpot> ClapGuiTest::ms_knobs;
 int ClapGuiTest::ms_designWidth = 0;
 int ClapGuiTest::ms_designHeight = 0;
 
@@ -788,8 +788,8 @@ TEST_F(ClapGuiTest, TwoInstancesShowTheirEditorsAtOnceAndEachHearsOnlyItsOwnKnob
     ASSERT_NE(editorA, editorB);
 
     // A drag in b's window is b's alone, and one in a's is a's alone.
-    const KnobPlace& knob = ms_knobs[ms_knobs.size() / 4];
-    const auto id = static_cast<clap_id>(knob.param);
+    const KnobSpot& knob = ms_knobs[ms_knobs.size() / 4];
+    const auto id = static_cast<clap_id>(knob.id);
     const double before = a.Value(id);
     a.Log().clear();
     EXPECT_TRUE(DragKnob(b, parentB, editorB, knob));

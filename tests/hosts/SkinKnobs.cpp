@@ -9,7 +9,8 @@
 namespace VellunaHostTest
 {
 
-std::vector<KnobSpot> ShippedSkinKnobs(const std::string& display)
+std::vector<KnobSpot> ShippedSkinKnobs(const std::string& display, int* designWidth,
+                                       int* designHeight)
 {
     TarnTest::TestInstance synth(48000.0, false);
     TW::PluginEditor editor(*synth.get(), 0, 1, {}, "knobs", display.c_str());
@@ -17,7 +18,11 @@ std::vector<KnobSpot> ShippedSkinKnobs(const std::string& display)
     if (!editor.IsOpen())
         return spots;
     int width = 0, height = 0;
-    editor.GetSize(width, height);
+    editor.GetDesignSize(width, height);
+    if (designWidth)
+        *designWidth = width;
+    if (designHeight)
+        *designHeight = height;
     std::vector<const TW::Knob*> knobs;
     TarnTest::CollectKnobs(editor.GetManager()->GetRoot(), knobs);
     for (const TW::Knob* knob : knobs)

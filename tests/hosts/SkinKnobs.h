@@ -18,8 +18,10 @@ struct KnobSpot
 };
 
 // Opens the shipped skin on an instance of this process in a top-level window on the display,
-// lists its knobs and closes it again. Empty when the editor cannot open.
-std::vector<KnobSpot> ShippedSkinKnobs(const std::string& display);
+// lists its knobs and closes it again; the panel's design size goes to designWidth and
+// designHeight when given. Empty when the editor cannot open.
+std::vector<KnobSpot> ShippedSkinKnobs(const std::string& display, int* designWidth = nullptr,
+                                       int* designHeight = nullptr);
 
 // The first knob whose parameter rests below its maximum (a drag upward moves it), or a knob
 // with id -1.
