@@ -9,11 +9,13 @@ namespace TW
 
 class PluginInstance;
 
-// In VST3, framework index 0 is a placeholder output that always reads 0: Ardour 7.3 reads the
-// first parameter of a reopened session as 0 whatever was saved (without the placeholder that is
-// "Volume", and the instrument falls silent).
-// Indices 1..140 are the live identifiers in list order. LV2 hosts address ports by symbol and have
-// no such quirk: there the live identifiers start at 0 and no placeholder port is shown to users.
+// In VST3, framework index 0 is a placeholder output that always reads 0, hidden from hosts
+// (Vst3Factory.cpp). The framework's VST3 controller takes the first plug-in parameter for one of
+// its MIDI controller parameters (its range check ends one too far), so that parameter always
+// reads 0 and refuses values set on the controller; a host that reads the values back, as Ardour
+// does when it reopens a session, then sets it to 0 (without the placeholder that is "Volume",
+// and the instrument falls silent). Indices 1..140 are the live identifiers in list order. LV2
+// has no such fault: there the live identifiers start at 0 and there is no placeholder port.
 #ifdef DISTRHO_PLUGIN_TARGET_LV2
 constexpr std::uint32_t kFirstLiveIndex = 0;
 #else

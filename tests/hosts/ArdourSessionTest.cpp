@@ -88,12 +88,30 @@ local function set_control(proc, label, value)
   assert(ARDOUR.LuaAPI.set_processor_param(proc, control(proc, label), value),
     "cannot set " .. label)
 end
+-- By label from the instance's own preset list: a VST3 lists its programs there first.
 local function load_factory_preset(proc, name)
   local plug = proc:to_insert():plugin(0)
   local preset = plug:preset_by_label(name)
   assert(preset and preset.valid, "no preset named " .. name)
   assert(plug:load_preset(preset), "preset " .. name .. " not loaded")
   return preset.uri
+end
+-- A VST3 preset file, as Ardour lists it from the standard preset folders.
+local function load_vst3_preset_file(proc, name)
+  local plug = proc:to_insert():plugin(0)
+  for info in ARDOUR.LuaAPI.list_plugins():iter() do
+    if info.name == "Velluna" and info.type == ARDOUR.PluginType.VST3 then
+      for listed in info:get_presets(false):iter() do
+        if listed.label == name then
+          local preset = plug:preset_by_uri(listed.uri)
+          assert(preset and preset.valid, "no preset file " .. listed.uri)
+          assert(plug:load_preset(preset), "preset file " .. name .. " not loaded")
+          return preset.uri
+        end
+      end
+    end
+  end
+  error("no VST3 preset file named " .. name)
 end
 )LUA";
 
@@ -231,11 +249,12 @@ protected:
     //
     // Two quirks of the export tool are retried, each said on the test's output. Now and then it
     // stops before rendering its first block (cause not found): such a run is given up after
-    // 30 seconds. And a session holding a VST3 now and then renders silence for its first
-    // seconds or throughout, every track and every plug-in alike (about one export in five
-    // here), while the next export of the very same saved session sounds; sessions of LV2
-    // plug-ins only never did so in fifteen runs. Every session here has a note on its first
-    // beat, so a silent first half second is that quirk. A render takes about 4 seconds.
+    // 30 seconds. And now and then it loses the first notes of the session's first track, while
+    // the next export of the very same saved session has them: measured here in sessions of LV2
+    // plug-ins only as well (four tracks: every time; three: one export in three), with the
+    // notes in the session's files and never reaching the plug-in. Every session here has a
+    // note on its first beat, so a silent first half second is that quirk. A render takes about
+    // 4 seconds.
     static ::testing::AssertionResult ExportSession(const std::string& session, Export& out)
     {
         ::testing::AssertionResult result = ::testing::AssertionFailure();
@@ -250,7 +269,7 @@ protected:
                     std::min<std::size_t>(out.left.size(), static_cast<std::size_t>(kRate / 2)));
             if (TarnTest::Peak(start) > 0.0)
                 return result;
-            std::fprintf(stderr, "ardour7-export rendered %s as silence; once more\n",
+            std::fprintf(stderr, "ardour7-export lost the first notes of %s; once more\n",
                          session.c_str());
         }
         return result;
@@ -472,12 +491,12 @@ write_notes(fifth, { { 0, 2, 69 } })
 }
 
 // A factory preset picked from Ardour's preset list of each format changes the sound, and to the
-// same sound in both formats. Disabled: Ardour 7.3's headless session tool never returns from a
-// VST3 preset load (factory program or preset file alike). The framework's VST3 code asks the
-// host to re-read the parameter values afterwards, as VST3 expects of a plug-in whose values
-// changed (restartComponent), and the tool waits in that call for good. The LV2 case below
-// covers the preset list; the VST3 program list is covered by the VST3 load test.
-TEST_F(ArdourSessionTest, DISABLED_FactoryPresetsOfBothFormatsSoundTheSame)
+// same sound in both formats, whether the VST3 loads it as a program or from its preset file;
+// the session keeps the loaded values through saving and reopening. Ardour 7.3 holds a lock
+// while it loads a VST3 preset, and before the plug-in took that into account it froze for good
+// in the VST3 loads. The preset file is loaded in a session of its own: the more tracks a
+// session has, the more often Ardour's export loses the first track's first notes.
+TEST_F(ArdourSessionTest, FactoryPresetsOfBothFormatsSoundTheSame)
 {
     std::string output;
     ASSERT_TRUE(MakeSession("presets-both", 7.0, R"LUA(
@@ -491,15 +510,25 @@ write_notes(lv2, { { 4, 2, 57 } })
 write_notes(vst3, { { 8, 2, 57 } })
 )LUA",
                             &output));
-    Export e;
-    ASSERT_TRUE(ExportSession("presets-both", e));
-    ExpectSaneAudio(e);
-    const std::vector<double> plain = SpectrumOfNote(e, 0.0);
-    const std::vector<double> lv2 = SpectrumOfNote(e, 4.0);
-    const std::vector<double> vst3 = SpectrumOfNote(e, 8.0);
+    EXPECT_NE(output.find("VST3 preset VST3-P:"), std::string::npos) << output;
+    ASSERT_TRUE(MakeSession("preset-file", 2.0, R"LUA(
+local vst3, vst3_proc = add_velluna("PresetFileVST3", "vst3")
+print("VST3 preset " .. load_vst3_preset_file(vst3_proc, "PW Dive"))
+write_notes(vst3, { { 0, 2, 57 } })
+)LUA",
+                            &output));
+    EXPECT_NE(output.find("VST3 preset VST3-S:"), std::string::npos) << output;
+    Export both, file;
+    ASSERT_TRUE(ExportSession("presets-both", both));
+    ExpectSaneAudio(both);
+    ASSERT_TRUE(ExportSession("preset-file", file));
+    ExpectSaneAudio(file);
+    const std::vector<double> plain = SpectrumOfNote(both, 0.0);
+    const std::vector<double> lv2 = SpectrumOfNote(both, 4.0);
     const double changed = ShapeDistance(plain, lv2);
     EXPECT_GT(changed, 0.1) << "the preset did not change the sound\n" << output;
-    EXPECT_LT(ShapeDistance(lv2, vst3), changed * 0.1) << output;
+    EXPECT_LT(ShapeDistance(lv2, SpectrumOfNote(both, 8.0)), changed * 0.1) << "VST3 program";
+    EXPECT_LT(ShapeDistance(lv2, SpectrumOfNote(file, 0.0)), changed * 0.1) << "VST3 preset file";
 }
 
 // The factory presets as Ardour lists them for a plug-in before any instance exists (its plug-in

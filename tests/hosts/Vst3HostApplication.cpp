@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -172,7 +173,7 @@ struct Vst3HostApplication::Message
     }
 };
 
-Vst3HostApplication::Vst3HostApplication()
+Vst3HostApplication::Vst3HostApplication(std::u16string name) : m_name(std::move(name))
 {
     static const IHostApplicationVtbl table = {
         [](void* self, const std::uint8_t* iid, void** obj) -> tresult
@@ -194,9 +195,9 @@ Vst3HostApplication::Vst3HostApplication()
             return static_cast<std::uint32_t>(
                 --static_cast<Vst3HostApplication*>(self)->m_references);
         },
-        [](void*, char16_t* name) -> tresult
+        [](void* self, char16_t* name) -> tresult
         {
-            const std::u16string ours = u"Velluna VST3 test host";
+            const std::u16string& ours = static_cast<Vst3HostApplication*>(self)->m_name;
             std::copy(ours.begin(), ours.end(), name);
             name[ours.size()] = u'\0';
             return kResultOk;

@@ -10,6 +10,7 @@
 #include "Vst3Abi.h"
 
 #include <atomic>
+#include <string>
 
 namespace VellunaHostTest
 {
@@ -17,7 +18,7 @@ namespace VellunaHostTest
 class Vst3HostApplication
 {
 public:
-    Vst3HostApplication();
+    explicit Vst3HostApplication(std::u16string name = u"Velluna VST3 test host");
     Vst3HostApplication(const Vst3HostApplication&) = delete;
     Vst3HostApplication& operator=(const Vst3HostApplication&) = delete;
 
@@ -39,6 +40,7 @@ private:
     std::atomic<int> m_live{0};
     std::atomic<int> m_messagesMade{0};
     std::atomic<int> m_references{0};
+    const std::u16string m_name; // at most 127 characters
 };
 
 } // namespace VellunaHostTest

@@ -3,8 +3,13 @@
 #include "AudioChecks.h"
 #include "UserFolders.h"
 #include "Vst3Abi.h"
+#include "Vst3ComponentHandler.h"
 #include "Vst3Host.h"
+#include "Vst3HostApplication.h"
 #include "Vst3ParamChanges.h"
+
+#include "core/ParameterTable.h"
+#include "plugins/driver/PluginParameterMap.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -274,6 +279,62 @@ TEST_F(Vst3LoadTest, ScriptChangesReachTheHostAsOutputParameterChanges)
     Destroy(inst);
 }
 
+// What a host lists for users: the parameters without the hidden flag are exactly the
+// instrument's live parameters (names from the instrument's own table, in the plug-in's order),
+// the program parameter and the controller parameters stay hidden, and every listed parameter a
+// host automates reads back the value the host sent in a block (one the framework cannot hold
+// reads 0).
+TEST_F(Vst3LoadTest, ListedParametersAreTheInstrumentsAndHoldTheirValues)
+{
+    constexpr std::int32_t kCanAutomate = 1 << 0, kIsHidden = 1 << 4;
+    PClassInfo info{};
+    ASSERT_TRUE(FindAudioModule(info));
+    Instance inst = Create(info);
+    ASSERT_TRUE(inst.component && inst.processor);
+    void* controller = nullptr;
+    ASSERT_EQ(V<IComponentVtbl>(inst.component)
+                  .queryInterface(inst.component, kIEditController.bytes, &controller),
+              kResultOk);
+    auto& ec = V<IEditControllerVtbl>(controller);
+
+    std::vector<std::u16string> listed;
+    std::vector<std::pair<ParamID, std::u16string>> automated;
+    std::size_t hidden = 0;
+    for (std::int32_t i = 0; i < ec.getParameterCount(controller); ++i)
+    {
+        ParameterInfo p{};
+        ASSERT_EQ(ec.getParameterInfo(controller, i, &p), kResultOk);
+        if (p.flags & kIsHidden)
+            ++hidden;
+        else
+            listed.emplace_back(p.title);
+        if ((p.flags & (kIsHidden | kCanAutomate)) == kCanAutomate)
+            automated.emplace_back(p.id, p.title);
+    }
+    std::vector<std::u16string> expected;
+    for (std::uint32_t i = 0; i < TW::PluginParameterMap::Count(); ++i)
+    {
+        const std::string name = Tarn::astParamInfos[TW::PluginParameterMap::IdAt(i)].name;
+        expected.emplace_back(name.begin(), name.end());
+    }
+    EXPECT_EQ(listed, expected);
+    EXPECT_GE(hidden, 1u + 16u * 130u) << "program and controller parameters";
+
+    // The top of the range is a value every kind of parameter takes exactly.
+    Start(inst);
+    ParamChanges in, out;
+    for (const auto& [id, title] : automated)
+        in.Add(id)->points.emplace_back(0, 1.0);
+    std::vector<float> left;
+    ProcessBlock(inst.processor, &in, out, {}, left);
+    for (const auto& [id, title] : automated)
+        EXPECT_NEAR(ec.getParamNormalized(controller, id), 1.0, 1e-6)
+            << std::string(title.begin(), title.end());
+
+    ec.release(controller);
+    Destroy(inst);
+}
+
 // A host restoring a project sets every controller parameter (16 channels of 128 controllers,
 // pressure and the pitch wheel) to its saved value in one block; for a project where none was
 // moved that is 0 for all of them. That must not act as MIDI: with CC 7 at 0 the instrument
@@ -360,6 +421,83 @@ TEST_F(Vst3LoadTest, StateSavedFromOneInstanceLoadsIntoAnother)
     EXPECT_EQ(V<IComponentVtbl>(b.component).setState(b.component, &stream), kResultOk);
     Destroy(a);
     Destroy(b);
+}
+
+// After a program change or a state load the host must learn the new values. A host is asked to
+// re-read them all (one restartComponent) during the call, except Ardour, which holds a lock
+// around those calls that its answer to restartComponent takes again (it froze for good): there
+// the program's changes come as one edit each, begin, perform and end, carrying the value the
+// controller then reads, and a state load asks for nothing, as Ardour re-reads every value after
+// it.
+TEST_F(Vst3LoadTest, ProgramsAndStatesTellTheHostTheNewValues)
+{
+    PClassInfo info{};
+    ASSERT_TRUE(FindAudioModule(info));
+    MemoryStream saved;
+    {
+        Instance source = Create(info);
+        ASSERT_TRUE(source.component);
+        ASSERT_EQ(V<IComponentVtbl>(source.component).getState(source.component, &saved),
+                  kResultOk);
+        Destroy(source);
+    }
+    for (const bool ardour : {false, true})
+    {
+        SCOPED_TRACE(ardour ? "Ardour" : "another host");
+        Vst3HostApplication application(ardour ? u"Ardour" : u"Velluna VST3 test host");
+        Vst3ComponentHandler handler;
+        Instance inst = Create(info, application.Context());
+        ASSERT_TRUE(inst.component);
+        void* controller = nullptr;
+        ASSERT_EQ(V<IComponentVtbl>(inst.component)
+                      .queryInterface(inst.component, kIEditController.bytes, &controller),
+                  kResultOk);
+        auto& ec = V<IEditControllerVtbl>(controller);
+        ASSERT_EQ(ec.setComponentHandler(controller, handler.Interface()), kResultOk);
+        ParamID program = 0, coarse = 0;
+        ASSERT_TRUE(FindParameter(controller, nullptr, program));
+        ASSERT_TRUE(FindParameter(controller, u"Coarse Tune", coarse));
+
+        // Program 6, "PW Dive", sets Coarse Tune to -24 (normalized 0) among others.
+        ASSERT_EQ(ec.setParamNormalized(controller, program, 6.0 / 31.0), kResultOk);
+        const auto edits = handler.Edits();
+        if (!ardour)
+        {
+            EXPECT_EQ(handler.Restarts(), 1);
+            EXPECT_TRUE(edits.empty());
+        }
+        else
+        {
+            EXPECT_EQ(handler.Restarts(), 0);
+            ASSERT_EQ(edits.size() % 3, 0u);
+            ASSERT_GT(edits.size(), 3u);
+            bool coarseReported = false;
+            for (std::size_t e = 0; e + 2 < edits.size(); e += 3)
+            {
+                const ParamID id = edits[e].id;
+                EXPECT_EQ(edits[e].kind, Vst3ComponentHandler::Edit::kBegin);
+                EXPECT_EQ(edits[e + 1].kind, Vst3ComponentHandler::Edit::kPerform);
+                EXPECT_EQ(edits[e + 2].kind, Vst3ComponentHandler::Edit::kEnd);
+                EXPECT_EQ(edits[e + 1].id, id);
+                EXPECT_EQ(edits[e + 2].id, id);
+                EXPECT_DOUBLE_EQ(edits[e + 1].value, ec.getParamNormalized(controller, id));
+                coarseReported = coarseReported || (id == coarse && edits[e + 1].value == 0.0);
+            }
+            EXPECT_TRUE(coarseReported);
+        }
+
+        handler.Clear();
+        const int restarts = handler.Restarts();
+        saved.pos = 0;
+        ASSERT_EQ(V<IComponentVtbl>(inst.component).setState(inst.component, &saved), kResultOk);
+        EXPECT_EQ(handler.Restarts() - restarts, ardour ? 0 : 1);
+        EXPECT_TRUE(handler.Edits().empty());
+        EXPECT_DOUBLE_EQ(ec.getParamNormalized(controller, coarse), 0.5) << "state not loaded";
+
+        ec.setComponentHandler(controller, nullptr);
+        ec.release(controller);
+        Destroy(inst);
+    }
 }
 
 } // namespace
