@@ -2,11 +2,13 @@
 
 #include "editor/ALmanager.h"
 #include "editor/PluginLuaGui.h"
+#include "platform/SharedLibraryBinding.h"
 #include "platform/x11/ManagerX11Input.h"
 #include "platform/x11/X11Bridge.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace TW
 {
@@ -52,9 +54,48 @@ PluginEditor::PluginEditor(MusicDeviceBase& instance, int scale, const HostCallb
     Open(instance, 0, scale, "Velluna", displayName, false);
 }
 
+namespace
+{
+
+// The shared libraries the editor calls (the plug-ins link them shared: see
+// platform/SharedLibraryBinding.h), each by one function the editor's calls go through.
+struct SharedLibrary
+{
+    const char* file;
+    const char* symbol;
+    const char* name;
+};
+constexpr SharedLibrary kSharedLibraries[] = {
+    {"libfreetype.so.6", "FT_Init_FreeType", "FreeType"},
+    {"libpng16.so.16", "png_create_read_struct", "libpng"},
+    {"libftgl.so.2", "_ZN13FTTextureFontC1EPKc", "FTGL"}, // FTTextureFont(const char*)
+};
+
+// False, with one line on standard error, when a host's own copy of one of them would take the
+// editor's calls.
+bool SharedLibrariesAreOurs()
+{
+    for (const SharedLibrary& library : kSharedLibraries)
+    {
+        const std::string other = ForeignDefinition(library.file, library.symbol);
+        if (other.empty())
+            continue;
+        std::fprintf(stderr,
+                     "Velluna editor: the host carries its own %s (in %s), which would take the "
+                     "editor's calls; the editor stays closed\n",
+                     library.name, other.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void PluginEditor::Open(MusicDeviceBase& instance, unsigned long parent, int scale,
                         const char* title, const char* displayName, bool shown)
 {
+    if (!SharedLibrariesAreOurs())
+        return;
     auto parts = std::make_unique<Parts>(instance, parent, title, displayName);
     if (!parts->bridge.IsOpen())
         return; // the bridge has said why
