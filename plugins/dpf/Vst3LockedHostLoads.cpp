@@ -13,7 +13,7 @@
 namespace
 {
 
-// The host names of the hosts that lock around loads.
+// Whether the host is one that locks around loads (by its name).
 bool LocksAroundLoads(const v3_str_128 name) noexcept
 {
     static constexpr char kArdour[] = "Ardour";
@@ -56,7 +56,15 @@ private:
     static constexpr Table kTable = {
         {[](void* self, const v3_tuid iid, void** object) -> v3_result
          {
+             // The handler is the stand-in; the host's further interfaces are the host's.
              v3_component_handler** host = HostOf(self);
+             if (v3_tuid_match(iid, v3_funknown_iid) ||
+                 v3_tuid_match(iid, v3_component_handler_iid))
+             {
+                 v3_cpp_obj_ref(host);
+                 *object = self;
+                 return V3_OK;
+             }
              return static_cast<v3_funknown*>(static_cast<void*>(*host))
                  ->query_interface(host, iid, object);
          },
