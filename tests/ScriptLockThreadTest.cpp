@@ -213,8 +213,9 @@ TEST(ScriptLockThreadTest, ScriptsOnOtherThreadsAndRenderingNeverLoseOrReorderEv
                       TW::kNoErr);
         ASSERT_EQ(synth.Render(128), TW::kNoErr);
         mostWaiting = std::max(mostWaiting, synth->GetWaitingEventCount());
-        // Slower than real time, so the wait bound (in rendered audio) is never reached.
-        std::this_thread::sleep_for(500us);
+        // Slower than real time (a block lasts 2.7 ms at 48 kHz): the wait bound, counted in
+        // rendered audio, is reached only if the other thread holds the lock for 50 ms.
+        std::this_thread::sleep_for(4ms);
     }
     stop = true;
     busy.join();
