@@ -112,9 +112,7 @@ public:
         m_edits = std::make_unique<EditorEdits>(m_editor->GetManager());
         m_instance->Synth().AddParameterListener(m_edits.get());
         m_instance->Changes().IgnoreSender(m_editor->GetManager());
-        int width = 0, height = 0;
-        m_editor->GetSize(width, height);
-        setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
+        FitWindowToPanel();
         SetHostConstraints();
     }
 
@@ -146,11 +144,7 @@ protected:
             return;
         }
         if (m_idlesBeforeAskingHost > 0 && --m_idlesBeforeAskingHost == 0)
-        {
-            int width = 0, height = 0;
-            m_editor->GetSize(width, height);
-            setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
-        }
+            FitWindowToPanel();
         ReportEdits(); // edits made outside a gesture (typed values, skin scripts)
     }
 
@@ -174,9 +168,7 @@ protected:
             return;
         m_scale = ScaleOf(scaleFactor);
         m_editor->SetScale(m_scale);
-        int width = 0, height = 0;
-        m_editor->GetSize(width, height);
-        setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
+        FitWindowToPanel();
         SetHostConstraints();
     }
 
@@ -194,6 +186,14 @@ private:
     static int ScaleOf(double scaleFactor)
     {
         return std::clamp(static_cast<int>(std::lround(scaleFactor)), 1, 8);
+    }
+
+    // The window (and so the host's frame) takes the panel's size, in pixels.
+    void FitWindowToPanel()
+    {
+        int width = 0, height = 0;
+        m_editor->GetSize(width, height);
+        setSize(static_cast<uint>(width * m_scale), static_cast<uint>(height * m_scale));
     }
 
     // What the framework tells a host that checks a size first (VST3's checkSizeConstraint):

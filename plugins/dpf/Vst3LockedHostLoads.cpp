@@ -113,15 +113,15 @@ void Forget(void* controller) noexcept
         }
 }
 
-// Runs a framework call with the restarts it asks for held back; returns them.
-template <typename Call> int HoldingRestarts(Call&& call, v3_result& result) noexcept
+// While one lives, the restarts the framework asks for on this thread are held back in flags.
+struct HeldRestarts
 {
-    int held = 0;
-    t_heldRestarts = &held;
-    result = call();
-    t_heldRestarts = nullptr;
-    return held;
-}
+    HeldRestarts() noexcept { t_heldRestarts = &flags; }
+    ~HeldRestarts() { t_heldRestarts = nullptr; }
+    HeldRestarts(const HeldRestarts&) = delete;
+    HeldRestarts& operator=(const HeldRestarts&) = delete;
+    int flags = 0;
+};
 
 v3_edit_controller* Controller(void* controller) noexcept
 {
@@ -207,10 +207,13 @@ v3_result TW::Vst3LockedHostLoads::SetParameter(SetParameterFn framework, void* 
         before.push_back(ec->get_parameter_normalised(controller, static_cast<v3_param_id>(p)));
 
     v3_result result = V3_OK;
-    const int held = HoldingRestarts([&] { return framework(controller, id, value); }, result);
-    // A program change asks only for the values to be re-read.
-    if (!(held & V3_RESTART_PARAM_VALUES_CHANGED))
-        return result;
+    {
+        HeldRestarts held;
+        result = framework(controller, id, value);
+        // A program change asks only for the values to be re-read.
+        if (!(held.flags & V3_RESTART_PARAM_VALUES_CHANGED))
+            return result;
+    }
     auto* handler = v3_cpp_obj(host);
     for (int32_t p = first; p < count; ++p)
     {
@@ -231,7 +234,6 @@ v3_result TW::Vst3LockedHostLoads::SetState(SetStateFn framework, void* componen
     if (!ms_lockingHost.load())
         return framework(component, stream);
     // The host re-reads every value after the state is in; the restart is not passed on.
-    v3_result result = V3_OK;
-    HoldingRestarts([&] { return framework(component, stream); }, result);
-    return result;
+    HeldRestarts held;
+    return framework(component, stream);
 }

@@ -171,6 +171,23 @@ protected:
             XCloseDisplay(m_display);
     }
     Window MakeParent() { return TarnTest::CreateMappedWindow(m_display, 0, 0, 1100, 600); }
+    // An instance and its editor, open in a new window of the host's.
+    struct Session
+    {
+        explicit Session(Lv2EditorTest& test)
+            : instance(*ms_world, test.m_urids, 48000.0, 256), parent(test.MakeParent()),
+              ui(*ms_world, test.m_urids, instance, parent)
+        {
+        }
+        Lv2Instance instance;
+        const Window parent;
+        Lv2UiHost ui;
+    };
+    // Pumps the UI until its panel is drawn.
+    bool IdleUntilDrawn(Lv2UiHost& ui)
+    {
+        return IdleUntil(ui, [&] { return TarnTest::Colours(m_display, ui.Widget()) > 200; });
+    }
     // Pumps the UI as a host's idle timer does, until done() or the limit.
     bool IdleUntil(Lv2UiHost& ui, const std::function<bool()>& done,
                    std::chrono::milliseconds limit = 5000ms)
@@ -203,40 +220,36 @@ TEST_F(Lv2EditorTest, EmbedsThePanelAndReportsAKnobDragOnceInsideATouch)
 {
     const KnobSpot knob = KnobBelowItsMaximum(ShippedSkinKnobs(ms_server->Name()));
     ASSERT_GE(knob.id, 0) << "no knob of the shipped skin can move up";
-    Lv2Instance instance(*ms_world, m_urids, 48000.0, 256);
-    ASSERT_TRUE(instance.Valid());
-    instance.RunFrames(1024);
-    const Window parent = MakeParent();
-    Lv2UiHost ui(*ms_world, m_urids, instance, parent);
-    ASSERT_TRUE(ui.Open());
-    const std::vector<Window> below = TarnTest::Descendants(m_display, parent);
-    EXPECT_NE(std::find(below.begin(), below.end(), ui.Widget()), below.end())
+    Session s(*this);
+    ASSERT_TRUE(s.instance.Valid() && s.ui.Open());
+    s.instance.RunFrames(1024);
+    const std::vector<Window> below = TarnTest::Descendants(m_display, s.parent);
+    EXPECT_NE(std::find(below.begin(), below.end(), s.ui.Widget()), below.end())
         << "the editor's window is not inside the host's";
-    EXPECT_TRUE(IdleUntil(ui, [&] { return TarnTest::Colours(m_display, ui.Widget()) > 200; }))
-        << "the panel is not drawn";
+    EXPECT_TRUE(IdleUntilDrawn(s.ui)) << "the panel is not drawn";
 
     const std::string symbol = TW::PluginParameterMap::Symbol(knob.id);
-    const std::uint32_t port = instance.PortIndex(symbol.c_str());
-    instance.Requests().clear();
-    TarnTest::Drag(m_display, ui.Widget(), knob.x, knob.y, 0, -40, 4,
+    const std::uint32_t port = s.instance.PortIndex(symbol.c_str());
+    s.instance.Requests().clear();
+    TarnTest::Drag(m_display, s.ui.Widget(), knob.x, knob.y, 0, -40, 4,
                    [&]
                    {
-                       ui.Idle();
-                       instance.Run();
+                       s.ui.Idle();
+                       s.instance.Run();
                    });
     IdleUntil(
-        ui, [&] { return ui.touches.size() >= 2; }, 2000ms);
+        s.ui, [&] { return s.ui.touches.size() >= 2; }, 2000ms);
     for (int i = 0; i < 8; ++i) // the audio thread would report a change within these blocks
-        instance.Run();
+        s.instance.Run();
 
-    ASSERT_EQ(ui.touches.size(), 2u) << "parameter " << knob.id;
-    EXPECT_EQ(ui.touches[0], std::make_pair(true, port));
-    EXPECT_EQ(ui.touches[1], std::make_pair(false, port));
-    ASSERT_FALSE(ui.writes.empty());
-    for (const auto& [written, value] : ui.writes)
+    ASSERT_EQ(s.ui.touches.size(), 2u) << "parameter " << knob.id;
+    EXPECT_EQ(s.ui.touches[0], std::make_pair(true, port));
+    EXPECT_EQ(s.ui.touches[1], std::make_pair(false, port));
+    ASSERT_FALSE(s.ui.writes.empty());
+    for (const auto& [written, value] : s.ui.writes)
         EXPECT_EQ(written, port);
-    EXPECT_GT(ui.writes.back().second, Tarn::astParamInfos[knob.id].defaultValue);
-    for (const auto& [requested, value] : instance.Requests())
+    EXPECT_GT(s.ui.writes.back().second, Tarn::astParamInfos[knob.id].defaultValue);
+    for (const auto& [requested, value] : s.instance.Requests())
         EXPECT_NE(requested, port) << "the edit also came back as a change request";
 }
 
@@ -244,19 +257,16 @@ TEST_F(Lv2EditorTest, EmbedsThePanelAndReportsAKnobDragOnceInsideATouch)
 // frame of that same size, which keeps the design's shape.
 TEST_F(Lv2EditorTest, ACornerDragAsksTheHostForTheNewSizeThroughUiResize)
 {
-    Lv2Instance instance(*ms_world, m_urids, 48000.0, 256);
-    ASSERT_TRUE(instance.Valid());
-    const Window parent = MakeParent();
-    Lv2UiHost ui(*ms_world, m_urids, instance, parent);
-    ASSERT_TRUE(ui.Open());
-    ASSERT_TRUE(IdleUntil(ui, [&] { return TarnTest::Colours(m_display, ui.Widget()) > 200; }));
+    Session s(*this);
+    ASSERT_TRUE(s.instance.Valid() && s.ui.Open());
+    ASSERT_TRUE(IdleUntilDrawn(s.ui));
     XWindowAttributes before{};
-    XGetWindowAttributes(m_display, ui.Widget(), &before);
+    XGetWindowAttributes(m_display, s.ui.Widget(), &before);
     // From just inside the bottom right corner, 200 pixels left and 100 up.
     const int x = before.width - 4, y = before.height - 4;
     int rootX = 0, rootY = 0;
     Window child = 0;
-    XTranslateCoordinates(m_display, ui.Widget(), DefaultRootWindow(m_display), x, y, &rootX,
+    XTranslateCoordinates(m_display, s.ui.Widget(), DefaultRootWindow(m_display), x, y, &rootX,
                           &rootY, &child);
     XTestFakeMotionEvent(m_display, -1, rootX, rootY, 0);
     XTestFakeButtonEvent(m_display, 1, True, 0);
@@ -264,21 +274,21 @@ TEST_F(Lv2EditorTest, ACornerDragAsksTheHostForTheNewSizeThroughUiResize)
     {
         XTestFakeMotionEvent(m_display, -1, rootX - 50 * step, rootY - 25 * step, 0);
         IdleUntil(
-            ui, [] { return false; }, 30ms);
+            s.ui, [] { return false; }, 30ms);
     }
     XTestFakeButtonEvent(m_display, 1, False, 0);
     IdleUntil(
-        ui, [] { return false; }, 100ms);
-    ASSERT_FALSE(ui.resizes.empty()) << "the host was not asked to resize";
-    const auto [width, height] = ui.resizes.back();
+        s.ui, [] { return false; }, 100ms);
+    ASSERT_FALSE(s.ui.resizes.empty()) << "the host was not asked to resize";
+    const auto [width, height] = s.ui.resizes.back();
     EXPECT_LT(width, before.width);
     EXPECT_NEAR(static_cast<double>(width) / height,
                 static_cast<double>(before.width) / before.height, 0.02);
     XWindowAttributes after{};
-    EXPECT_TRUE(IdleUntil(ui,
+    EXPECT_TRUE(IdleUntil(s.ui,
                           [&]
                           {
-                              XGetWindowAttributes(m_display, ui.Widget(), &after);
+                              XGetWindowAttributes(m_display, s.ui.Widget(), &after);
                               return after.width == width && after.height == height;
                           }))
         << after.width << " x " << after.height << ", asked " << width << " x " << height;
@@ -289,25 +299,22 @@ TEST_F(Lv2EditorTest, ACornerDragAsksTheHostForTheNewSizeThroughUiResize)
 // does not report it as an edit of its own.
 TEST_F(Lv2EditorTest, ScriptChangesStillReachTheHostOnceWhileTheEditorIsOpen)
 {
-    Lv2Instance instance(*ms_world, m_urids, 48000.0, 256);
-    ASSERT_TRUE(instance.Valid());
-    instance.RunFrames(1024);
-    const Window parent = MakeParent();
-    Lv2UiHost ui(*ms_world, m_urids, instance, parent);
-    ASSERT_TRUE(ui.Open());
-    IdleUntil(ui, [&] { return TarnTest::Colours(m_display, ui.Widget()) > 200; });
-    instance.Requests().clear();
-    instance.Run({{10, {0xB0, 7, 64}}});
+    Session s(*this);
+    ASSERT_TRUE(s.instance.Valid() && s.ui.Open());
+    s.instance.RunFrames(1024);
+    IdleUntilDrawn(s.ui);
+    s.instance.Requests().clear();
+    s.instance.Run({{10, {0xB0, 7, 64}}});
     for (int i = 0; i < 4; ++i)
     {
-        ui.Idle();
-        instance.Run();
+        s.ui.Idle();
+        s.instance.Run();
     }
     const std::string volume = TW::PluginParameterMap::Symbol(Tarn::kParamVolume);
-    ASSERT_EQ(instance.Requests().size(), 1u);
-    EXPECT_EQ(instance.Requests()[0].first, instance.PortIndex(volume.c_str()));
-    EXPECT_NEAR(instance.Requests()[0].second, 64.0f / 127.0f, 1e-6f);
-    EXPECT_TRUE(ui.writes.empty()) << "the UI reported a change it did not make";
+    ASSERT_EQ(s.instance.Requests().size(), 1u);
+    EXPECT_EQ(s.instance.Requests()[0].first, s.instance.PortIndex(volume.c_str()));
+    EXPECT_NEAR(s.instance.Requests()[0].second, 64.0f / 127.0f, 1e-6f);
+    EXPECT_TRUE(s.ui.writes.empty()) << "the UI reported a change it did not make";
 }
 
 // Opened and closed again and again while notes play on an audio thread, half the time with the
