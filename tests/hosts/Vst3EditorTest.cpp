@@ -334,7 +334,7 @@ TEST_F(Vst3EditorTest, ViewDrawsResizesAndItsKnobsReachTheHostAsEdits)
 
     // Knobs spread over the panel, each dragged 40 pixels from its centre (down when the value
     // is in the upper half): a begin, performs and an end on the knob's own parameter, all on
-    // the host's UI thread; the host sends the values to the processor, which takes them.
+    // the host's UI thread; the host sends the values to the processor.
     for (std::size_t k = 0; k < panel.knobs.size(); k += panel.knobs.size() / 4)
     {
         const PanelKnob& knob = panel.knobs[k];
@@ -383,7 +383,9 @@ TEST_F(Vst3EditorTest, ViewDrawsResizesAndItsKnobsReachTheHostAsEdits)
             EXPECT_GT(last, before);
         else
             EXPECT_LT(last, before);
-        // The processor takes the value; it does not report the host's own edit back to it.
+        // After the host's blocks the plug-in reads back the value the gesture ended at (in this
+        // one-object plug-in the controller's value is the processor's), and it does not report
+        // the host's own edit back to it.
         std::vector<ParamID> reported;
         ProcessBlock({}, nullptr, &reported);
         ProcessBlock({}, nullptr, &reported);
